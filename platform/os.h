@@ -1,0 +1,255 @@
+// The OS seam: the raw Windows primitives the agent uses, one function per
+// Win32 call, with Win32 error codes as results. Two backends implement it:
+// platform/win32 (the real calls) and platform/sim (a simulated machine).
+//
+// Conventions for every function here:
+//  - Results are Win32 error codes (0 = success) unless stated otherwise.
+//  - Out-parameters are left untouched on failure.
+//  - Paths are Windows paths ("C:\Dir\file.txt") in the ANSI code page.
+//  - Registry paths are relative to HKEY_LOCAL_MACHINE.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace os {
+
+// Win32 error codes the logic tests for.
+constexpr long kErrorSuccess = 0;
+constexpr long kErrorFileNotFound = 2;
+constexpr long kErrorPathNotFound = 3;
+constexpr long kErrorAccessDenied = 5;
+constexpr long kErrorInvalidHandle = 6;
+constexpr long kErrorFileExists = 80;
+constexpr long kErrorInvalidParameter = 87;
+constexpr long kErrorMoreData = 234;
+constexpr long kErrorNoMoreItems = 259;
+constexpr long kErrorServiceAlreadyRunning = 1056;
+constexpr long kErrorServiceDoesNotExist = 1060;
+constexpr long kErrorServiceNotActive = 1062;
+
+// Registry access masks (RegOpenKeyExA samDesired).
+constexpr uint32_t kKeyRead = 0x20019;
+constexpr uint32_t kKeyAllAccess = 0xF003F;
+constexpr uint32_t kKeyWow64_64Key = 0x0100;
+constexpr uint32_t kKeyWow64_32Key = 0x0200;
+
+// Registry value types.
+constexpr uint32_t kRegNone = 0;
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+constexpr uint32_t kRegMultiSz = 7;
+constexpr uint32_t kRegQword = 11;
+
+// Wait results and process codes.
+constexpr uint32_t kWaitObject0 = 0;
+constexpr uint32_t kWaitTimeout = 258;
+constexpr uint32_t kWaitFailed = 0xFFFFFFFF;
+constexpr uint32_t kStillActive = 259;
+constexpr uint32_t kProcessAllAccess = 0x1F0FFF;
+constexpr uint32_t kProcessTerminate = 0x0001;
+
+// Service control manager access and states.
+constexpr uint32_t kScManagerConnect = 0x0001;
+constexpr uint32_t kScManagerEnumerate = 0x0004;
+constexpr uint32_t kScManagerAllAccess = 0xF003F;
+constexpr uint32_t kServiceStop = 0x0020;
+constexpr uint32_t kServiceAllAccess = 0xF01FF;
+constexpr uint32_t kServiceStopped = 1;
+constexpr uint32_t kServiceStartPending = 2;
+constexpr uint32_t kServiceStopPending = 3;
+constexpr uint32_t kServiceRunning = 4;
+constexpr uint32_t kServiceContinuePending = 5;
+constexpr uint32_t kServicePausePending = 6;
+constexpr uint32_t kServicePaused = 7;
+
+constexpr uint32_t kFileAttributeNormal = 0x80;
+
+// What a handle refers to; each backend closes each kind its own way.
+enum class HandleKind { kRegKey, kProcess, kService, kFile };
+void CloseNativeHandle(HandleKind kind, void* raw);
+
+// Move-only owner of one backend handle; closes it on destruction.
+template <HandleKind K>
+class ScopedHandle {
+ public:
+  ScopedHandle() = default;
+  explicit ScopedHandle(void* raw) : raw_(raw) {}
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+  ScopedHandle(ScopedHandle&& other) noexcept : raw_(std::exchange(other.raw_, nullptr)) {}
+  ScopedHandle& operator=(ScopedHandle&& other) noexcept {
+    if (this != &other) {
+      Close();
+      raw_ = std::exchange(other.raw_, nullptr);
+    }
+    return *this;
+  }
+  ~ScopedHandle() { Close(); }
+
+  bool valid() const { return raw_ != nullptr; }
+  void* get() const { return raw_; }
+  void Close() {
+    if (raw_ != nullptr) CloseNativeHandle(K, std::exchange(raw_, nullptr));
+  }
+
+ private:
+  void* raw_ = nullptr;
+};
+
+using RegKey = ScopedHandle<HandleKind::kRegKey>;
+using ProcessHandle = ScopedHandle<HandleKind::kProcess>;
+using ServiceHandle = ScopedHandle<HandleKind::kService>;
+using FileHandle = ScopedHandle<HandleKind::kFile>;
+
+// ---- Start-up -------------------------------------------------------------
+
+// Prepares the backend from the process arguments. On failure returns false
+// with one line for stderr in *error; nothing has been written then.
+bool Startup(int argc, char** argv, std::string* error);
+
+// ---- Registry (advapi32) --------------------------------------------------
+
+// RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, &key). Without a
+// KEY_WOW64_* flag the 32-bit program's view is used.
+long RegOpenKeyEx(const std::string& path, uint32_t access, RegKey* key);
+
+// RegOpenKeyA(HKEY_LOCAL_MACHINE, path, &key): default view, maximum access.
+long RegOpenKey(const std::string& path, RegKey* key);
+
+// RegEnumKeyA(key, index, buffer, bufferSize). Subkeys come in the order
+// Windows gives them; 259 past the last one; 234 when the name and its NUL
+// do not fit bufferSize.
+long RegEnumKey(const RegKey& key, uint32_t index, uint32_t bufferSize, std::string* name);
+
+// RegQueryValueExA. With data == nullptr only *type and *size are filled.
+// Otherwise *size is the buffer size on entry: a smaller buffer than the value
+// gives 234 with *size set to the size needed; on success *data holds exactly
+// the value's bytes (strings include their terminating NUL as stored).
+long RegQueryValueEx(const RegKey& key, const std::string& valueName, uint32_t* type,
+                     std::string* data, uint32_t* size);
+
+// ---- INI files (kernel32) -------------------------------------------------
+
+// GetPrivateProfileStringA: at most bufferSize - 1 characters are copied to
+// *out; returns their count.
+uint32_t GetPrivateProfileString(const std::string& section, const std::string& key,
+                                 const std::string& defaultValue, uint32_t bufferSize,
+                                 const std::string& path, std::string* out);
+
+// WritePrivateProfileStringA with a key and a value (creates file and section).
+bool WritePrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& value, const std::string& path);
+
+// ---- Files ----------------------------------------------------------------
+
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+long GetFileSize(const std::string& path, uint64_t* size);
+long ReadWholeFile(const std::string& path, std::string* bytes);
+// Creates or replaces the file with exactly these bytes.
+long WriteWholeFile(const std::string& path, const std::string& bytes);
+long DeleteFile(const std::string& path);
+long SetFileAttributes(const std::string& path, uint32_t attributes);
+long CopyFile(const std::string& from, const std::string& to, bool failIfExists);
+long MoveFile(const std::string& from, const std::string& to);
+long CreateDirectory(const std::string& path);
+// Names (not paths) of the files directly in a folder, in listing order.
+long ListFiles(const std::string& folder, std::vector<std::string>* names);
+// Version resource "a.b.c.d" of a file; empty when it has none.
+std::string GetFileVersion(const std::string& path);
+
+enum class OpenMode { kAppendExisting, kCreateAlways };
+long OpenFile(const std::string& path, OpenMode mode, FileHandle* file);
+// Writes the bytes through to the file.
+long WriteFileHandle(const FileHandle& file, const std::string& bytes);
+
+// GetShortPathNameA(path, buffer, bufferSize): the length of the short path,
+// 0 on failure (missing path), or the size needed when it does not fit.
+uint32_t GetShortPathName(const std::string& path, uint32_t bufferSize, std::string* out);
+
+// ---- Process environment and system facts --------------------------------
+
+// GetEnvironmentVariableA; false when the variable is not set.
+bool GetEnvironmentVariable(const std::string& name, std::string* value);
+std::string GetSystemDirectory();
+// SHGetSpecialFolderLocation + SHGetPathFromIDListA; false when unknown.
+bool GetSpecialFolderPath(int csidl, std::string* path);
+// Full path of the running executable.
+std::string GetModuleFileName();
+// The command line after the program name, as the program receives it.
+std::string GetCommandLineArgs();
+// IsWow64Process through GetProcAddress; false when the call does not exist.
+bool IsWow64Process(bool* wow64);
+// GetVersionExA major and minor version.
+bool GetVersionEx(uint32_t* major, uint32_t* minor);
+
+// The message table text for a system code (wininet: from wininet.dll), with
+// its trailing CR LF as FormatMessageA gives it; false when there is none.
+bool FormatMessage(uint32_t code, bool wininet, std::string* text);
+
+// One WMI instance: property name (any case) -> value as text.
+struct WmiObject {
+  std::map<std::string, std::string> properties;  // keys upper-cased
+  std::string Get(const std::string& name) const;
+};
+// GetObject("winmgmts:").InstancesOf(className); false when no collection.
+bool WmiInstancesOf(const std::string& className, std::vector<WmiObject>* instances);
+
+// ---- Clock ----------------------------------------------------------------
+
+struct LocalTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+LocalTime Now();
+void Sleep(uint32_t milliseconds);
+
+// ---- Single instance --------------------------------------------------------
+
+// True when no other copy of the program holds the instance guard; this copy
+// then holds it until it exits.
+bool AcquireSingleInstance();
+
+// ---- Processes ----------------------------------------------------------------
+
+// CreateProcessA(NULL, commandLine, ...) with a hidden or normal window.
+long CreateProcess(const std::string& commandLine, bool hidden, ProcessHandle* process,
+                   uint32_t* processId);
+// ShellExecuteExA with SEE_MASK_NOCLOSEPROCESS.
+long ShellExecuteEx(const std::string& verb, const std::string& file,
+                    const std::string& parameters, bool hidden, ProcessHandle* process);
+long OpenProcess(uint32_t processId, uint32_t access, ProcessHandle* process);
+// WaitForSingleObject on a process; an invalid handle gives kWaitFailed.
+uint32_t WaitForSingleObject(const ProcessHandle& process, uint32_t milliseconds);
+bool GetExitCodeProcess(const ProcessHandle& process, uint32_t* exitCode);
+bool TerminateProcess(const ProcessHandle& process, uint32_t exitCode);
+// GetWindowThreadProcessId: the owner's process id, 0 for no such window.
+uint32_t GetWindowThreadProcessId(uintptr_t window);
+// OpenProcessToken + LookupPrivilegeValueA + AdjustTokenPrivileges.
+bool EnableDebugPrivilege();
+uint32_t GetLastError();
+
+// ---- Services ----------------------------------------------------------------
+
+long OpenSCManager(uint32_t access, ServiceHandle* manager);
+long OpenService(const ServiceHandle& manager, const std::string& name, uint32_t access,
+                 ServiceHandle* service);
+long ControlServiceStop(const ServiceHandle& service);
+long StartService(const ServiceHandle& service);
+
+struct ServiceStatusRecord {
+  std::string name;
+  std::string displayName;
+  uint32_t currentState = 0;
+};
+// EnumServicesStatusA for all Win32 services in all states, resuming from the
+// start. bufferBytes too small: 234 with *bytesNeeded set.
+long EnumServicesStatus(const ServiceHandle& manager, uint32_t bufferBytes,
+                        uint32_t* bytesNeeded, std::vector<ServiceStatusRecord>* services);
+
+}  // namespace os

@@ -1,0 +1,6 @@
+// The AntivirusInfo inventory document.
+#pragma once
+
+#include "run/context.h"
+
+void fncCreateAVXML(RunContext& rc);

@@ -1,0 +1,69 @@
+// The one run-wide record. Created empty at process start; flags start false
+// and texts empty. Every procedure of the run takes it by reference.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/os.h"
+
+struct InternetDownloadFlags {
+  bool norton = false;
+  bool mcafee = false;
+  bool mse = false;
+  bool trendMicro = false;
+};
+
+struct RunContext {
+  // Run log.
+  std::string AppFolder;  // short form, no trailing "\"
+  os::FileHandle LogStream;
+  std::string ExeVersion;
+  std::string RunStartTime;  // "MM/DD/YYYY HH:NN:SS"
+
+  // Run gate.
+  std::string RunGateIniPath;
+  InternetDownloadFlags InternetDownloadDue;
+
+  // Agent identity.
+  std::string AgentInstallPath;  // short form, ends in "\"
+  std::string RegId;
+  std::string SiteId;
+  std::string MemberId;
+  std::string AgentType;
+
+  // Status file.
+  std::string StatusFileName;
+  os::FileHandle StatusStream;
+  bool RecordWritten = false;
+  std::string StatusDescription;
+
+  // Run mode.
+  std::string XmlHttpProgId;
+  std::string WebPostReply;
+  int16_t UpdateExclusion = 0;
+  std::string GatewayBaseUrl;  // ends in "/"
+  std::string DefIndexPath;
+  bool ProductFound = false;
+  bool LibReRegistered = false;
+
+  // Operating system.
+  bool Is64BitOs = false;
+  std::string OsCaption;
+  bool Windows8OrLater = false;
+  std::string OsName;
+
+  // Platform helpers.
+  std::string ShortPathResult;  // "True" / "False": last GetShortpath outcome
+  std::string DataFilePath;     // the run's current product data file
+
+  // Values the uninstall-list searches find for their product families.
+  std::string KasperskyDefPath;
+  std::string WebrootProductName;
+  std::string WebrootDefinition;
+  std::string WebrootEngine;
+  std::string WebrootLastDefinition;
+  std::string AviraFolder;
+  std::string ComodoProductName;
+  std::string ComodoScannerFolder;
+};

@@ -1,0 +1,8 @@
+#include "run/instance.h"
+
+#include "platform/os.h"
+
+bool AnotherInstanceRunning() {
+  static const bool held = os::AcquireSingleInstance();
+  return !held;
+}

@@ -1,0 +1,68 @@
+#include "run/text.h"
+
+#include <algorithm>
+
+namespace {
+char Up(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char Low(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+}  // namespace
+
+std::string TrimSpaces(std::string_view s) {
+  size_t b = s.find_first_not_of(' ');
+  if (b == std::string_view::npos) return {};
+  size_t e = s.find_last_not_of(' ');
+  return std::string(s.substr(b, e - b + 1));
+}
+
+std::string TrimBlanks(std::string_view s) {
+  constexpr std::string_view blanks = " \t\r\n";
+  size_t b = s.find_first_not_of(blanks);
+  if (b == std::string_view::npos) return {};
+  size_t e = s.find_last_not_of(blanks);
+  return std::string(s.substr(b, e - b + 1));
+}
+
+std::string ToUpper(std::string_view s) {
+  std::string r(s);
+  std::transform(r.begin(), r.end(), r.begin(), Up);
+  return r;
+}
+
+std::string ToLower(std::string_view s) {
+  std::string r(s);
+  std::transform(r.begin(), r.end(), r.begin(), Low);
+  return r;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Up(x) == Up(y); });
+}
+
+bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
+  return ToUpper(haystack).find(ToUpper(needle)) != std::string::npos;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
+}
+
+std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to) {
+  std::string r;
+  if (from.empty()) return std::string(s);
+  size_t pos = 0;
+  while (true) {
+    size_t hit = s.find(from, pos);
+    if (hit == std::string_view::npos) break;
+    r.append(s.substr(pos, hit - pos));
+    r.append(to);
+    pos = hit + from.size();
+  }
+  r.append(s.substr(pos));
+  return r;
+}
+
+std::string TrimAtNull(std::string_view s) {
+  size_t nul = s.find('\0');
+  return std::string(nul == std::string_view::npos ? s : s.substr(0, nul));
+}

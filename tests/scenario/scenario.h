@@ -1,0 +1,60 @@
+// Whole-run scenarios: a machine folder plus what a run of the program must
+// leave behind. Parsing and checking here know nothing of the backend that
+// runs the program.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace scenario {
+
+struct Run {
+  std::vector<std::string> args;
+  std::string clock;
+  bool holdInstance = false;
+  int exitCode = 0;
+};
+
+struct ExpectedFile {
+  std::string windowsPath;
+  std::vector<std::string> lines;
+};
+
+struct Scenario {
+  std::string name;
+  std::filesystem::path folder;
+  std::vector<std::filesystem::path> machineLayers;  // base first
+  std::vector<std::pair<std::string, uint64_t>> fills;
+  std::vector<std::string> removals;  // Windows paths taken out of the base machine
+  std::vector<Run> runs;
+  std::vector<std::string> log, logAbsent, logSim, fileAbsent, stderrTexts;
+  std::vector<ExpectedFile> files;
+  std::vector<std::pair<std::string, std::string>> unsupportedBackends;  // backend, reason
+};
+
+// Reads folder/scenario.ini; throws std::runtime_error naming file and line.
+Scenario Load(const std::filesystem::path& folder);
+std::vector<std::filesystem::path> FindAll(const std::filesystem::path& root);
+
+// Copies the machine layers into an empty folder and makes the fill files.
+void PrepareMachine(const Scenario& s, const std::filesystem::path& machine);
+
+// The host path of a Windows path under machine/drive_c, matching existing
+// components without regard to case.
+std::filesystem::path HostPath(const std::filesystem::path& machine, const std::string& windowsPath);
+// The run log's Windows path for the machine (folder of its ProgramPath).
+std::string LogWindowsPath(const std::filesystem::path& machine);
+
+struct Outcome {
+  int exitCode = 0;
+  std::string stderrText;
+};
+
+// Checks everything the scenario expects of the machine as the runs left it;
+// returns one text per failed expectation.
+std::vector<std::string> Check(const Scenario& s, const std::filesystem::path& machine,
+                               const std::vector<Outcome>& outcomes, bool simBackend,
+                               const std::string& fileVersion);
+
+}  // namespace scenario

@@ -1,0 +1,99 @@
+// Runs every scenario folder on the simulated machine, as a separate process.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "tests/scenario/scenario.h"
+
+namespace fs = std::filesystem;
+extern char** environ;
+
+namespace {
+
+fs::path ScenarioRoot() { return fs::path(AVDEF_SOURCE_DIR) / "tests" / "scenarios"; }
+
+scenario::Outcome RunProgram(const fs::path& machine, const scenario::Run& run) {
+  const fs::path errFile = machine.parent_path() / "stderr.txt";
+  std::vector<std::string> envStrings;
+  for (char** e = environ; *e != nullptr; ++e) {
+    std::string entry = *e;
+    if (entry.rfind("AVDEFUPDATE_", 0) != 0) envStrings.push_back(entry);
+  }
+  envStrings.push_back("AVDEFUPDATE_MACHINE=" + machine.string());
+  if (!run.clock.empty()) envStrings.push_back("AVDEFUPDATE_CLOCK=" + run.clock);
+
+  std::vector<std::string> argStrings{AVDEF_BINARY};
+  argStrings.insert(argStrings.end(), run.args.begin(), run.args.end());
+  std::vector<char*> argv, envp;
+  for (auto& a : argStrings) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (auto& e : envStrings) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+
+  // Another copy "runs" while this lock on the machine folder is held.
+  int lockFd = -1;
+  if (run.holdInstance) {
+    lockFd = open(machine.c_str(), O_RDONLY | O_DIRECTORY);
+    flock(lockFd, LOCK_EX);
+  }
+  pid_t pid = 0;
+  int status = 0;
+  scenario::Outcome outcome;
+  if (posix_spawn(&pid, AVDEF_BINARY, &actions, nullptr, argv.data(), envp.data()) == 0) {
+    waitpid(pid, &status, 0);
+    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  } else {
+    outcome.exitCode = -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  if (lockFd >= 0) close(lockFd);
+
+  std::ifstream err(errFile);
+  std::ostringstream text;
+  text << err.rdbuf();
+  outcome.stderrText = text.str();
+  return outcome;
+}
+
+class SimScenario : public ::testing::TestWithParam<fs::path> {};
+
+TEST_P(SimScenario, LeavesWhatItExpects) {
+  const scenario::Scenario s = scenario::Load(GetParam());
+  const fs::path work = fs::temp_directory_path() / ("avdef-scenario-" + s.name + "-" + std::to_string(getpid()));
+  fs::remove_all(work);
+  const fs::path machine = work / "machine";
+  scenario::PrepareMachine(s, machine);
+
+  std::vector<scenario::Outcome> outcomes;
+  for (const scenario::Run& run : s.runs) outcomes.push_back(RunProgram(machine, run));
+
+  const std::vector<std::string> failures = scenario::Check(s, machine, outcomes, true, AVDEF_FILE_VERSION);
+  for (const std::string& f : failures) ADD_FAILURE() << s.name << ": " << f;
+  if (failures.empty()) fs::remove_all(work);
+}
+
+std::vector<fs::path> AllScenarios() { return scenario::FindAll(ScenarioRoot()); }
+
+INSTANTIATE_TEST_SUITE_P(All, SimScenario, ::testing::ValuesIn(AllScenarios()),
+                         [](const ::testing::TestParamInfo<fs::path>& param) {
+                           std::string name = param.param.filename().string();
+                           for (char& c : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           }
+                           return name;
+                         });
+
+}  // namespace

@@ -1,0 +1,22 @@
+// Update and details steps that are not built yet: each does nothing, so the sequences
+// still walk every step with its banner and pause.
+#include "update/updates.h"
+
+void NortonServer_Details(RunContext&) {}
+void McafeeServer_Details(RunContext&) {}
+void CAServer_Details(RunContext&) {}
+void TrendinternetServer_Details(RunContext&) {}
+void TrendTitaniumServer_Details(RunContext&) {}
+void TrendServer_Details(RunContext&) {}
+void TrendMicroSecurity_Details(RunContext&) {}
+void MESServer_Details(RunContext&) {}
+void NortonCheck_Updation(RunContext&) {}
+void McafeeCheck_Updation(RunContext&) {}
+void TrendMicroCheck_Updation(RunContext&) {}
+void MESCheck_Updation(RunContext&) {}
+void NortonSite_Updation(RunContext&) {}
+void McafeeSite_Updation(RunContext&) {}
+void TrendSite_Updation(RunContext&) {}
+void AVGSite_Updation(RunContext&) {}
+void VipreSite_Updation(RunContext&) {}
+void MESSite_Updation(RunContext&) {}
