@@ -134,7 +134,9 @@ TEST(ChooseModeAndRun, ExclusionAndAgentTypePickTheSequence) {
     }
     EXPECT_TRUE(m.Logged(c.expectedLine)) << c.exclusion << " " << c.agentType;
     EXPECT_FALSE(m.Logged(c.unexpectedLine)) << c.exclusion << " " << c.agentType;
-    if (std::string(c.expectedLine) == kDetails) EXPECT_TRUE(m.Logged(kExcluded));
+    if (std::string(c.expectedLine) == kDetails) {
+      EXPECT_TRUE(m.Logged(kExcluded));
+    }
   }
 }
 

@@ -30,7 +30,9 @@ TEST(DecryptString, DecodesCharacterCodesAndRejectsBadParts) {
     RunContext rc;
     m.Start(rc);
     EXPECT_EQ(DecryptString(rc, c.stored), c.clear) << c.stored;
-    if (c.errorLine != nullptr) EXPECT_TRUE(m.Logged(c.errorLine)) << c.stored;
+    if (c.errorLine != nullptr) {
+      EXPECT_TRUE(m.Logged(c.errorLine)) << c.stored;
+    }
   }
 }
 

@@ -92,6 +92,11 @@ Scenario Load(const fs::path& folder) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const std::string trimmed = Trim(line);
     if (trimmed.empty() || trimmed[0] == '#') continue;
+    if (trimmed[0] == '|' && Lower(section).rfind("file ", 0) == 0) {
+      // File content: "| " then the line, so that "[Section]" lines stay content.
+      s.files.back().lines.push_back(trimmed.size() > 2 ? trimmed.substr(2) : std::string());
+      continue;
+    }
     if (trimmed.front() == '[' && trimmed.back() == ']') {
       section = trimmed.substr(1, trimmed.size() - 2);
       const std::string lower = Lower(section);
@@ -143,7 +148,7 @@ Scenario Load(const fs::path& folder) {
     } else if (lower == "stderr") {
       s.stderrTexts.push_back(trimmed);
     } else if (lower.rfind("file ", 0) == 0) {
-      s.files.back().lines.push_back(line);
+      fail("file lines begin with \"| \"");
     } else {
       fail("line outside a known section");
     }
