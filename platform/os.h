@@ -159,6 +159,8 @@ long SetFileAttributes(const std::string& path, uint32_t attributes);
 long CopyFile(const std::string& from, const std::string& to, bool failIfExists);
 long MoveFile(const std::string& from, const std::string& to);
 long CreateDirectory(const std::string& path);
+// Deletes a folder with everything in it.
+long DeleteFolder(const std::string& path);
 // Names (not paths) of the files directly in a folder, in listing order.
 long ListFiles(const std::string& folder, std::vector<std::string>* names);
 // Version resource "a.b.c.d" of a file; empty when it has none.

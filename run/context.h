@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/os.h"
 
@@ -12,6 +13,20 @@ struct InternetDownloadFlags {
   bool mcafee = false;
   bool mse = false;
   bool trendMicro = false;
+};
+
+// Per-product update outcomes, turned into status sentences at the end.
+struct ProductOutcome {
+  bool gatewayPackageDownloaded = false;
+  bool internetPackageDownloaded = false;
+  std::string internetPackageSize;
+  bool liveUpdateRan = false;
+  bool alreadyUpdated = false;
+  bool incompleteDownload = false;  // Norton only
+};
+
+struct OutcomeFlags {
+  ProductOutcome norton, mcafee, trendMicro, vipre, avg;
 };
 
 struct RunContext {
@@ -52,6 +67,17 @@ struct RunContext {
   std::string OsCaption;
   bool Windows8OrLater = false;
   std::string OsName;
+
+  // Product records.
+  std::string DefVersionBefore;
+  std::string DefVersionAfter;
+  std::string ScanEngineVersion;
+  std::string AntivirusElements;  // "VXNA": the run's <Antivirus> elements
+  std::vector<std::string> DataFileNamesUsed;
+  OutcomeFlags Outcomes;
+
+  // AVG working files in the program folder.
+  std::string AvgDefTxt, AvgInfoExe, AvgDef85Txt, AvgInfo85Exe;
 
   // Platform helpers.
   std::string ShortPathResult;  // "True" / "False": last GetShortpath outcome

@@ -1,0 +1,314 @@
+// Files of C:, mapped onto <machine>/drive_c with Windows name semantics.
+#include <filesystem>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "platform/sim/machine.h"
+#include "platform/sim/state.h"
+
+namespace sim {
+
+bool SplitWindowsPath(const std::string& path, std::vector<std::string>* components) {
+  if (path.size() < 2 || (path[0] != 'C' && path[0] != 'c') || path[1] != ':') return false;
+  if (path.size() > 2 && path[2] != '\\' && path[2] != '/') return false;  // drive-relative
+  std::vector<std::string> parts;
+  size_t start = 2;
+  while (start < path.size()) {
+    size_t sep = path.find_first_of("\\/", start);
+    if (sep == std::string::npos) sep = path.size();
+    std::string part = path.substr(start, sep - start);
+    start = sep + 1;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    // Windows drops trailing dots and spaces of a name ("." and "" vanish).
+    while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
+    if (part.empty()) continue;
+    parts.push_back(part);
+  }
+  *components = parts;
+  return true;
+}
+
+std::string PathKey(const std::string& path) {
+  std::vector<std::string> parts;
+  if (!SplitWindowsPath(path, &parts)) return {};
+  std::string key = "C:";
+  for (const std::string& p : parts) key += "\\" + Upper(p);
+  if (parts.empty()) key += "\\";
+  return key;
+}
+
+namespace {
+
+bool HostStat(const std::string& host, struct stat* st) { return ::stat(host.c_str(), st) == 0; }
+
+// The on-disk name in folder matching name without regard to case, or empty.
+std::string MatchEntry(const std::string& folder, const std::string& name) {
+  struct stat st {};
+  if (HostStat(folder + "/" + name, &st)) return name;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return {};
+  std::string found;
+  const std::string wanted = Upper(name);
+  while (dirent* e = ::readdir(dir)) {
+    const std::string n = e->d_name;
+    if (n == "." || n == "..") continue;
+    if (Upper(n) == wanted) {
+      found = n;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
+}  // namespace
+
+Resolved Resolve(const std::string& windowsPath) {
+  Resolved r;
+  std::vector<std::string> parts;
+  if (M().driveC.empty() || !SplitWindowsPath(windowsPath, &parts)) return r;
+  r.valid = true;
+  std::string host = M().driveC;
+  bool alive = true;  // every component so far exists as a folder
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (alive) {
+      struct stat st {};
+      alive = HostStat(host, &st) && S_ISDIR(st.st_mode);
+    }
+    if (i + 1 == parts.size()) r.parentExists = alive;
+    std::string name = parts[i];
+    if (alive) {
+      const std::string match = MatchEntry(host, name);
+      if (match.empty()) {
+        alive = false;  // this and the following components are kept as given
+      } else {
+        name = match;
+      }
+    }
+    host += "/" + name;
+  }
+  if (parts.empty()) r.parentExists = true;
+  r.host = host;
+  struct stat st {};
+  if (alive && HostStat(host, &st)) {
+    r.exists = true;
+    r.isDir = S_ISDIR(st.st_mode);
+  }
+  return r;
+}
+
+std::string HostPath(const std::string& windowsPath) {
+  const Resolved r = Resolve(windowsPath);
+  return r.valid ? r.host : std::string();
+}
+
+namespace {
+
+long Missing(const Resolved& r) {
+  return r.valid && r.parentExists ? os::kErrorFileNotFound : os::kErrorPathNotFound;
+}
+
+long SetError(long code) {
+  M().lastError = static_cast<uint32_t>(code);
+  return code;
+}
+
+bool ReadHost(const std::string& host, std::string* bytes) {
+  std::ifstream in(host, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  *bytes = ss.str();
+  return true;
+}
+
+bool WriteHost(const std::string& host, const std::string& bytes, bool append) {
+  std::ofstream out(host, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
+  if (!out) return false;
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+}  // namespace
+}  // namespace sim
+
+namespace os {
+
+bool FileExists(const std::string& path) {
+  const sim::Resolved r = sim::Resolve(path);
+  return r.exists && !r.isDir;
+}
+
+bool FolderExists(const std::string& path) {
+  const sim::Resolved r = sim::Resolve(path);
+  return r.exists && r.isDir;
+}
+
+long GetFileSize(const std::string& path, uint64_t* size) {
+  const sim::Resolved r = sim::Resolve(path);
+  if (!r.exists) return sim::SetError(sim::Missing(r));
+  if (r.isDir) return sim::SetError(kErrorAccessDenied);
+  struct stat st {};
+  if (::stat(r.host.c_str(), &st) != 0) return sim::SetError(kErrorFileNotFound);
+  *size = static_cast<uint64_t>(st.st_size);
+  return kErrorSuccess;
+}
+
+long ReadWholeFile(const std::string& path, std::string* bytes) {
+  const sim::Resolved r = sim::Resolve(path);
+  if (!r.exists) return sim::SetError(sim::Missing(r));
+  if (r.isDir) return sim::SetError(kErrorAccessDenied);
+  std::string content;
+  if (!sim::ReadHost(r.host, &content)) return sim::SetError(kErrorAccessDenied);
+  *bytes = content;
+  return kErrorSuccess;
+}
+
+long WriteWholeFile(const std::string& path, const std::string& bytes) {
+  const sim::Resolved r = sim::Resolve(path);
+  if (!r.valid || !r.parentExists) return sim::SetError(kErrorPathNotFound);
+  if (r.isDir) return sim::SetError(kErrorAccessDenied);
+  if (!sim::WriteHost(r.host, bytes, false)) return sim::SetError(kErrorAccessDenied);
+  return kErrorSuccess;
+}
+
+long DeleteFile(const std::string& path) {
+  const sim::Resolved r = sim::Resolve(path);
+  if (!r.exists) return sim::SetError(sim::Missing(r));
+  if (r.isDir) return sim::SetError(kErrorAccessDenied);
+  if (::unlink(r.host.c_str()) != 0) return sim::SetError(kErrorAccessDenied);
+  return kErrorSuccess;
+}
+
+long SetFileAttributes(const std::string& path, uint32_t attributes) {
+  const sim::Resolved r = sim::Resolve(path);
+  if (!r.exists) return sim::SetError(sim::Missing(r));
+  return kErrorSuccess;
+}
+
+long CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
+  const sim::Resolved src = sim::Resolve(from);
+  if (!src.exists) return sim::SetError(sim::Missing(src));
+  if (src.isDir) return sim::SetError(kErrorAccessDenied);
+  const sim::Resolved dst = sim::Resolve(to);
+  if (!dst.valid || !dst.parentExists) return sim::SetError(kErrorPathNotFound);
+  if (dst.exists && dst.isDir) return sim::SetError(kErrorAccessDenied);
+  if (dst.exists && failIfExists) return sim::SetError(kErrorFileExists);
+  if (dst.exists && dst.host == src.host) return sim::SetError(32);  // sharing violation
+  std::string bytes;
+  if (!sim::ReadHost(src.host, &bytes)) return sim::SetError(kErrorAccessDenied);
+  if (!sim::WriteHost(dst.host, bytes, false)) return sim::SetError(kErrorAccessDenied);
+  return kErrorSuccess;
+}
+
+long MoveFile(const std::string& from, const std::string& to) {
+  const sim::Resolved src = sim::Resolve(from);
+  if (!src.exists) return sim::SetError(sim::Missing(src));
+  const sim::Resolved dst = sim::Resolve(to);
+  if (!dst.valid || !dst.parentExists) return sim::SetError(kErrorPathNotFound);
+  std::string target = dst.host;
+  if (dst.exists) {
+    if (dst.host != src.host) return sim::SetError(183);  // ERROR_ALREADY_EXISTS
+    // A change of case only: rename to the name as given.
+    std::vector<std::string> parts;
+    sim::SplitWindowsPath(to, &parts);
+    target = dst.host.substr(0, dst.host.find_last_of('/') + 1) + parts.back();
+  }
+  if (std::rename(src.host.c_str(), target.c_str()) != 0) return sim::SetError(kErrorAccessDenied);
+  return kErrorSuccess;
+}
+
+long CreateDirectory(const std::string& path) {
+  const sim::Resolved r = sim::Resolve(path);
+  if (!r.valid || !r.parentExists) return sim::SetError(kErrorPathNotFound);
+  if (r.exists) return sim::SetError(183);  // ERROR_ALREADY_EXISTS
+  if (::mkdir(r.host.c_str(), 0777) != 0) return sim::SetError(kErrorAccessDenied);
+  return kErrorSuccess;
+}
+
+long DeleteFolder(const std::string& path) {
+  const sim::Resolved r = sim::Resolve(path);
+  if (!r.valid || !r.exists) return sim::SetError(kErrorPathNotFound);
+  if (!r.isDir) return sim::SetError(kErrorPathNotFound);
+  std::error_code ec;
+  std::filesystem::remove_all(r.host, ec);
+  return ec ? sim::SetError(kErrorAccessDenied) : kErrorSuccess;
+}
+
+long ListFiles(const std::string& folder, std::vector<std::string>* names) {
+  const sim::Resolved r = sim::Resolve(folder);
+  if (!r.exists || !r.isDir) return sim::SetError(kErrorPathNotFound);
+  DIR* dir = ::opendir(r.host.c_str());
+  if (dir == nullptr) return sim::SetError(kErrorAccessDenied);
+  std::vector<std::string> found;
+  while (dirent* e = ::readdir(dir)) {
+    const std::string n = e->d_name;
+    if (n == "." || n == "..") continue;
+    struct stat st {};
+    if (::stat((r.host + "/" + n).c_str(), &st) == 0 && S_ISREG(st.st_mode)) found.push_back(n);
+  }
+  ::closedir(dir);
+  std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) {
+    const std::string ua = sim::Upper(a), ub = sim::Upper(b);
+    return ua != ub ? ua < ub : a < b;
+  });
+  *names = found;
+  return kErrorSuccess;
+}
+
+std::string GetFileVersion(const std::string& path) {
+  const std::string key = sim::PathKey(path);
+  if (key.empty()) return {};
+  auto it = sim::M().fileVersions.find(key);
+  // The program's own file carries the build's version unless the machine says otherwise.
+  if (it == sim::M().fileVersions.end()) {
+    return key == sim::PathKey(sim::M().programPath) ? AVDEF_FILE_VERSION : std::string();
+  }
+  return FileExists(path) ? it->second : std::string();
+}
+
+long OpenFile(const std::string& path, OpenMode mode, FileHandle* file) {
+  const sim::Resolved r = sim::Resolve(path);
+  if (!r.valid || !r.parentExists) return sim::SetError(kErrorPathNotFound);
+  if (r.isDir) return sim::SetError(kErrorAccessDenied);
+  if (mode == OpenMode::kAppendExisting) {
+    if (!r.exists) return sim::SetError(kErrorFileNotFound);
+  } else if (!sim::WriteHost(r.host, "", false)) {
+    return sim::SetError(kErrorAccessDenied);
+  }
+  sim::HandleData h;
+  h.kind = HandleKind::kFile;
+  h.hostPath = r.host;
+  *file = FileHandle(sim::NewHandle(h));
+  return kErrorSuccess;
+}
+
+long WriteFileHandle(const FileHandle& file, const std::string& bytes) {
+  sim::HandleData* h = sim::FindHandle(HandleKind::kFile, file.get());
+  if (h == nullptr) return sim::SetError(kErrorInvalidHandle);
+  if (!sim::WriteHost(h->hostPath, bytes, true)) return sim::SetError(kErrorAccessDenied);
+  return kErrorSuccess;
+}
+
+uint32_t GetShortPathName(const std::string& path, uint32_t bufferSize, std::string* out) {
+  const sim::Resolved r = sim::Resolve(path);
+  if (!r.exists) {
+    sim::SetError(sim::Missing(r));
+    return 0;
+  }
+  const uint32_t length = static_cast<uint32_t>(path.size());
+  if (length + 1 > bufferSize) return length + 1;
+  *out = path;
+  return length;
+}
+
+}  // namespace os

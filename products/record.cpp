@@ -1,0 +1,170 @@
+#include "products/record.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/regfiles.h"
+#include "run/error.h"
+#include "run/log.h"
+#include "run/text.h"
+
+std::string NormaliseDefinition(const std::string& value) {
+  std::string v = ReplaceAll(value, "\r\n", "");
+  v = ReplaceAll(v, " ", "");
+  return TrimSpaces(TrimAtNull(v));
+}
+
+std::string FormatFileTime(const os::LocalTime& t) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02d%02d%04d%02d%02d%02d", t.month, t.day, t.year, t.hour, t.minute,
+                t.second);
+  return buf;
+}
+
+std::string DataFileName(const std::string& regId, const os::LocalTime& t) {
+  // Seconds since midnight to the hundredth, as a single-precision number
+  // prints: 33307.25 -> "3330725", a whole number without fraction digits.
+  const float seconds = static_cast<float>(t.hour * 3600 + t.minute * 60 + t.second) +
+                        static_cast<float>(t.millisecond / 10) / 100.0f;
+  char timer[32];
+  std::snprintf(timer, sizeof timer, "%.7g", static_cast<double>(seconds));
+  return "defrecord_" + regId + "_AV_" + FormatFileTime(t) + ReplaceAll(timer, ".", "") + ".txt";
+}
+
+std::string XmlEscape(const std::string& value) {
+  std::string out;
+  for (char c : value) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// Keeps the data file at nine lines whatever a product name holds.
+std::string OneLine(const std::string& value) {
+  std::string v = value;
+  std::replace(v.begin(), v.end(), '\r', ' ');
+  std::replace(v.begin(), v.end(), '\n', ' ');
+  return v;
+}
+
+// A name no other record of this run has taken: within one hundredth of a
+// second two records would share a name and the later would replace the earlier.
+std::string UniqueDataFilePath(RunContext& rc) {
+  for (;;) {
+    const std::string name = DataFileName(rc.RegId, os::Now());
+    const bool taken =
+        std::find(rc.DataFileNamesUsed.begin(), rc.DataFileNamesUsed.end(), name) !=
+            rc.DataFileNamesUsed.end() ||
+        os::FileExists(rc.AppFolder + "\\" + name) ||
+        os::FileExists(rc.AgentInstallPath + "Status\\" + name);
+    if (!taken) {
+      rc.DataFileNamesUsed.push_back(name);
+      return rc.AppFolder + "\\" + name;
+    }
+    os::Sleep(10);
+  }
+}
+
+}  // namespace
+
+bool fncsetLogFile_New(RunContext& rc, const std::string& category, std::string& beforeCurrent,
+                       std::string& beforeLast, std::string& afterCurrent, std::string& afterLast,
+                       const std::string& scanEngine, const std::string& status) {
+  try {
+    for (std::string* field : {&beforeCurrent, &beforeLast, &afterCurrent, &afterLast}) {
+      *field = NormaliseDefinition(*field);
+    }
+
+    if (rc.AgentType == "VXNA") {
+      auto element = [](const char* tag, const std::string& value) {
+        return std::string("<") + tag + ">" + XmlEscape(value) + "</" + tag + ">";
+      };
+      rc.AntivirusElements += "<Antivirus>" + element("Category", category) +
+                              element("BCurrentDefinition", beforeCurrent) +
+                              element("BLastDefinition", beforeLast) +
+                              element("ACurrentDefinition", afterCurrent) +
+                              element("ALastDefinition", afterLast) +
+                              element("BScanEngineNumber", scanEngine) +
+                              element("StatusDetail", status) + "</Antivirus>";
+      rc.RecordWritten = true;
+      return true;
+    }
+
+    const std::string path = UniqueDataFilePath(rc);
+    rc.DataFilePath = path;
+    os::FileHandle file;
+    if (os::OpenFile(path, os::OpenMode::kCreateAlways, &file) != 0) {
+      WriteLog(rc, "ERR : Failed to write data to DATA File " + path);
+      return false;
+    }
+    WriteLog(rc, "MSG : Successfully created file " + path);
+    const std::string lines[] = {
+        "<regid>" + TrimSpaces(rc.RegId) + "</regid>",
+        "<sdt>" + rc.RunStartTime + "</sdt>",
+        "<category>" + OneLine(category) + "</category>",
+        "<bcurdef>" + beforeCurrent + "</bcurdef>",
+        "<blastdef>" + beforeLast + "</blastdef>",
+        "<acurdef>" + afterCurrent + "</acurdef>",
+        "<alastdef>" + afterLast + "</alastdef>",
+        "<bscanengno>" + OneLine(scanEngine) + "</bscanengno>",
+        "<status>" + OneLine(status) + "</status>",
+    };
+    for (const std::string& line : lines) os::WriteFileHandle(file, line + "\r\n");
+    file.Close();
+    rc.RecordWritten = true;
+
+    const std::string status_folder = rc.AgentInstallPath + "Status\\";
+    if (fncCopyFile(rc, status_folder)) {
+      WriteLog(rc, "MSG : File " + path + " Copied Successfully To " + status_folder);
+    } else {
+      WriteLog(rc, "ERR : File " + path + " Could Not be Copied To " + status_folder);
+    }
+    return true;
+  } catch (...) {
+    const RtError e = CurrentError();
+    WriteLog(rc, "ERR : function fncsetLogFile_New. ErrDesc: " + std::to_string(e.number) + " " + e.description);
+    return false;
+  }
+}
+
+bool WriteRecord(RunContext& rc, const std::string& category, std::string beforeCurrent,
+                 std::string beforeLast, std::string afterCurrent, std::string afterLast,
+                 const std::string& scanEngine, const std::string& status) {
+  return fncsetLogFile_New(rc, category, beforeCurrent, beforeLast, afterCurrent, afterLast,
+                           scanEngine, status);
+}
+
+void WriteCALog(RunContext& rc, const std::string& category, const std::string& before,
+                const std::string& after) {
+  try {
+    if (!after.empty()) {
+      WriteRecord(rc, category, before, "", after, "", "", "1");
+    } else {
+      rc.StatusDescription += "Failed to read " + category + " AV Definition.";
+    }
+  } catch (...) {
+    const RtError e = CurrentError();
+    WriteLog(rc, "ERR : Function WriteCALog. ErrDesc: " + std::to_string(e.number) + " " + e.description);
+  }
+}
+
+bool AVPresence_check(RunContext& rc) {
+  try {
+    if (!rc.ProductFound || !rc.RecordWritten) {
+      WriteRecord(rc, "NOTSUPPORTED_NOTINSTALLED", "", "", "", "", "", "0");
+      return false;
+    }
+    return true;
+  } catch (...) {
+    const RtError e = CurrentError();
+    WriteLog(rc, "ERR : in AVPresence_check " + std::to_string(e.number) + "  " + e.description);
+    return false;
+  }
+}
