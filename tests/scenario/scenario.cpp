@@ -143,6 +143,10 @@ Scenario Load(const fs::path& folder) {
       s.logAbsent.push_back(line);
     } else if (lower == "log-sim") {
       s.logSim.push_back(line);
+    } else if (lower == "file-count") {
+      const size_t eq = line.rfind('=');
+      if (eq == std::string::npos) fail("expected <path pattern>=<count>");
+      s.fileCounts.emplace_back(Trim(line.substr(0, eq)), std::stoi(line.substr(eq + 1)));
     } else if (lower == "file-absent") {
       s.fileAbsent.push_back(trimmed);
     } else if (lower == "stderr") {
@@ -187,6 +191,42 @@ fs::path HostPath(const fs::path& machine, const std::string& windowsPath) {
     current = next;
   }
   return current;
+}
+
+namespace {
+
+bool WildcardMatch(const std::string& pattern, const std::string& text) {
+  if (pattern.empty()) return text.empty();
+  if (pattern[0] == '*') {
+    for (size_t i = 0; i <= text.size(); ++i) {
+      if (WildcardMatch(pattern.substr(1), text.substr(i))) return true;
+    }
+    return false;
+  }
+  return !text.empty() && std::tolower(static_cast<unsigned char>(pattern[0])) ==
+                              std::tolower(static_cast<unsigned char>(text[0])) &&
+         WildcardMatch(pattern.substr(1), text.substr(1));
+}
+
+}  // namespace
+
+std::vector<fs::path> Matching(const fs::path& machine, const std::string& windowsPattern) {
+  const size_t slash = windowsPattern.find_last_of('\\');
+  const fs::path folder = HostPath(machine, windowsPattern.substr(0, slash));
+  const std::string name = windowsPattern.substr(slash + 1);
+  std::vector<fs::path> found;
+  if (name.find('*') == std::string::npos) {
+    const fs::path host = HostPath(machine, windowsPattern);
+    if (fs::is_regular_file(host)) found.push_back(host);
+    return found;
+  }
+  if (!fs::is_directory(folder)) return found;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.is_regular_file() && WildcardMatch(name, entry.path().filename().string())) {
+      found.push_back(entry.path());
+    }
+  }
+  return found;
 }
 
 std::string LogWindowsPath(const fs::path& machine) {
@@ -286,12 +326,19 @@ std::vector<std::string> Check(const Scenario& s, const fs::path& machine,
     }
   }
 
+  for (const auto& [pattern, count] : s.fileCounts) {
+    const size_t n = Matching(machine, pattern).size();
+    if (n != static_cast<size_t>(count)) {
+      failures.push_back(pattern + ": " + std::to_string(n) + " files, expected " + std::to_string(count));
+    }
+  }
   for (const ExpectedFile& f : s.files) {
-    const fs::path host = HostPath(machine, f.windowsPath);
-    if (!fs::is_regular_file(host)) {
-      failures.push_back("missing file " + f.windowsPath);
+    const std::vector<fs::path> found = Matching(machine, f.windowsPath);
+    if (found.size() != 1) {
+      failures.push_back(std::to_string(found.size()) + " files match " + f.windowsPath + ", expected one");
       continue;
     }
+    const fs::path host = found.front();
     const std::string got = ReadFile(host);
     const std::vector<std::string> gotLines = SplitLines(got);
     const bool crlf = std::count(got.begin(), got.end(), '\n') == CountCrLf(got) &&

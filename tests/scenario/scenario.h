@@ -30,6 +30,7 @@ struct Scenario {
   std::vector<Run> runs;
   std::vector<std::string> log, logAbsent, logSim, fileAbsent, stderrTexts;
   std::vector<ExpectedFile> files;
+  std::vector<std::pair<std::string, int>> fileCounts;  // pattern, how many files match
   std::vector<std::pair<std::string, std::string>> unsupportedBackends;  // backend, reason
 };
 
@@ -43,6 +44,10 @@ void PrepareMachine(const Scenario& s, const std::filesystem::path& machine);
 // The host path of a Windows path under machine/drive_c, matching existing
 // components without regard to case.
 std::filesystem::path HostPath(const std::filesystem::path& machine, const std::string& windowsPath);
+// Host paths of the files a Windows path names; "*" in its last component
+// matches any run of characters (case-insensitive).
+std::vector<std::filesystem::path> Matching(const std::filesystem::path& machine,
+                                            const std::string& windowsPattern);
 // The run log's Windows path for the machine (folder of its ProgramPath).
 std::string LogWindowsPath(const std::filesystem::path& machine);
 
