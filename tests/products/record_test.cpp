@@ -1,0 +1,166 @@
+#include "products/record.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/sim_machine.h"
+
+namespace {
+
+const char* const kAgent = "C:\\Program Files (x86)\\Agent\\";
+
+void StartAgent(SimMachine& m, RunContext& rc, const std::string& agentType = "QRTA") {
+  m.File(std::string(kAgent) + "Status\\.keep", "");
+  m.Start(rc);
+  rc.RegId = " 100245 ";
+  rc.AgentType = agentType;
+  rc.AgentInstallPath = kAgent;
+  rc.RunStartTime = "12/07/2026 00:41:50";
+}
+
+TEST(NormaliseDefinition, RemovesLineBreaksSpacesAndWhatFollowsANul) {
+  struct Case {
+    std::string in, out;
+  };
+  const Case cases[] = {
+      {"1.2 .3\r\n", "1.2.3"},
+      {"  12/07/2026 ", "12/07/2026"},
+      {std::string("4.1\0junk", 8), "4.1"},
+      {std::string(" 7 \0 8", 6), "7"},
+      {"a\rb\nc", "a\rb\nc"},  // only CR LF pairs go
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(NormaliseDefinition(c.in), c.out) << c.in;
+}
+
+TEST(DataFileName, EndsWithSecondsSinceMidnightToTheHundredth) {
+  struct Case {
+    os::LocalTime t;
+    const char* name;
+  };
+  const Case cases[] = {
+      {{2026, 12, 7, 9, 15, 7, 250}, "defrecord_R_AV_120720260915073330725.txt"},
+      {{2026, 12, 7, 9, 15, 7, 0}, "defrecord_R_AV_1207202609150733307.txt"},
+      {{2026, 1, 2, 0, 0, 0, 10}, "defrecord_R_AV_01022026000000001.txt"},
+      {{2026, 1, 2, 23, 59, 59, 999}, "defrecord_R_AV_010220262359598639999.txt"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(DataFileName("R", c.t), c.name);
+}
+
+TEST(FncsetLogFileNew, WritesNineLinesAndMovesTheFileToStatus) {
+  SimMachine m;
+  RunContext rc;
+  StartAgent(m, rc);
+  std::string before = "1.2 .3\r\n", last, after = " 1.2.3", afterLast;
+  ASSERT_TRUE(fncsetLogFile_New(rc, "CA 12", before, last, after, afterLast, "5 1", "0"));
+  EXPECT_EQ(before, "1.2.3");  // the caller's variable comes back normalised
+  EXPECT_EQ(after, "1.2.3");
+  EXPECT_TRUE(rc.RecordWritten);
+
+  const std::string name = "defrecord_ 100245 _AV_120720260041502510.txt";
+  const std::string moved = std::string(kAgent) + "Status\\" + name;
+  EXPECT_EQ(m.Read(moved),
+            "<regid>100245</regid>\r\n<sdt>12/07/2026 00:41:50</sdt>\r\n<category>CA 12</category>\r\n"
+            "<bcurdef>1.2.3</bcurdef>\r\n<blastdef></blastdef>\r\n<acurdef>1.2.3</acurdef>\r\n"
+            "<alastdef></alastdef>\r\n<bscanengno>5 1</bscanengno>\r\n<status>0</status>\r\n");
+  EXPECT_FALSE(m.Exists(std::string(SimMachine::kAppFolder) + "\\" + name));
+  EXPECT_TRUE(m.Logged("MSG : Successfully created file " + std::string(SimMachine::kAppFolder) + "\\" + name));
+  EXPECT_TRUE(m.Logged("MSG : File " + std::string(SimMachine::kAppFolder) + "\\" + name +
+                       " Copied Successfully To " + kAgent + "Status\\"));
+}
+
+TEST(FncsetLogFileNew, RecordsWithinOneHundredthNeverReplaceEachOther) {
+  SimMachine m;
+  RunContext rc;
+  StartAgent(m, rc);
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(WriteRecord(rc, "P" + std::to_string(i), "1", "", "1", "", "", "0"));
+  // The clock did not move between the records: each waits for a free name.
+  std::vector<std::string> names = rc.DataFileNamesUsed;
+  ASSERT_EQ(names.size(), 3u);
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string text = m.Read(std::string(kAgent) + "Status\\" + names[i]);
+    EXPECT_NE(text.find("<category>P" + std::to_string(i) + "</category>"), std::string::npos) << names[i];
+  }
+}
+
+TEST(FncsetLogFileNew, MissingStatusFolderKeepsTheFileAndCountsTheRecord) {
+  SimMachine m;
+  RunContext rc;
+  m.Start(rc);
+  rc.RegId = "R";
+  rc.AgentInstallPath = "C:\\Nowhere\\";
+  ASSERT_TRUE(WriteRecord(rc, "NOD32", "1", "", "1", "", "", "0"));
+  EXPECT_TRUE(rc.RecordWritten);
+  const std::string local = std::string(SimMachine::kAppFolder) + "\\" + rc.DataFileNamesUsed.front();
+  EXPECT_TRUE(m.Exists(local));
+  EXPECT_TRUE(m.Logged("ERR : File " + local + " Could Not be Copied To C:\\Nowhere\\Status\\"));
+}
+
+TEST(FncsetLogFileNew, VxnaAccumulatesWellFormedElementsAndWritesNoFile) {
+  SimMachine m;
+  RunContext rc;
+  StartAgent(m, rc, "VXNA");
+  ASSERT_TRUE(WriteRecord(rc, "A&B <x>", "1 .2", "", "1.2", "", "", "1"));
+  ASSERT_TRUE(WriteRecord(rc, "NOD32", "", "", "", "", "", "0"));
+  EXPECT_EQ(rc.AntivirusElements,
+            "<Antivirus><Category>A&amp;B &lt;x&gt;</Category><BCurrentDefinition>1.2</BCurrentDefinition>"
+            "<BLastDefinition></BLastDefinition><ACurrentDefinition>1.2</ACurrentDefinition>"
+            "<ALastDefinition></ALastDefinition><BScanEngineNumber></BScanEngineNumber>"
+            "<StatusDetail>1</StatusDetail></Antivirus>"
+            "<Antivirus><Category>NOD32</Category><BCurrentDefinition></BCurrentDefinition>"
+            "<BLastDefinition></BLastDefinition><ACurrentDefinition></ACurrentDefinition>"
+            "<ALastDefinition></ALastDefinition><BScanEngineNumber></BScanEngineNumber>"
+            "<StatusDetail>0</StatusDetail></Antivirus>");
+  EXPECT_TRUE(rc.RecordWritten);
+  EXPECT_TRUE(rc.DataFileNamesUsed.empty());
+  EXPECT_EQ(m.LogMessages().size(), 3u);  // nothing logged after the start lines
+}
+
+TEST(FncsetLogFileNew, DataFileKeepsMarkupAsItIsAndNineLines) {
+  SimMachine m;
+  RunContext rc;
+  StartAgent(m, rc, "");  // an empty agent type writes a file too
+  ASSERT_TRUE(WriteRecord(rc, "AVG\r\nFree <2013>", "a<b&c", "", "a<b&c", "", "", "0"));
+  const std::string text = m.Read(std::string(kAgent) + "Status\\" + rc.DataFileNamesUsed.front());
+  EXPECT_NE(text.find("<category>AVG  Free <2013></category>\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("<bcurdef>a<b&c</bcurdef>\r\n"), std::string::npos);
+  size_t lines = 0;
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++lines;
+  EXPECT_EQ(lines, 9u);
+}
+
+TEST(WriteCALog, RecordsWithStatusOneOrAddsTheSentence) {
+  SimMachine m;
+  RunContext rc;
+  StartAgent(m, rc);
+  WriteCALog(rc, "CAVETS", "100", "");
+  EXPECT_EQ(rc.StatusDescription, "Failed to read CAVETS AV Definition.");
+  EXPECT_FALSE(rc.RecordWritten);
+  WriteCALog(rc, "CAVETS", "100", "101");
+  ASSERT_EQ(rc.DataFileNamesUsed.size(), 1u);
+  const std::string text = m.Read(std::string(kAgent) + "Status\\" + rc.DataFileNamesUsed.front());
+  EXPECT_NE(text.find("<bcurdef>100</bcurdef>\r\n<blastdef></blastdef>\r\n<acurdef>101</acurdef>"), std::string::npos);
+  EXPECT_NE(text.find("<status>1</status>"), std::string::npos);
+}
+
+TEST(AVPresenceCheck, ClosingRecordUnlessAProductWasFoundAndRecorded) {
+  struct Case {
+    bool found, written, result;
+  };
+  const Case cases[] = {{false, false, false}, {true, false, false}, {false, true, false}, {true, true, true}};
+  for (const Case& c : cases) {
+    SimMachine m;
+    RunContext rc;
+    StartAgent(m, rc);
+    rc.ProductFound = c.found;
+    rc.RecordWritten = c.written;
+    EXPECT_EQ(AVPresence_check(rc), c.result);
+    EXPECT_EQ(rc.DataFileNamesUsed.size(), c.result ? 0u : 1u);
+    if (!c.result) {
+      const std::string text = m.Read(std::string(kAgent) + "Status\\" + rc.DataFileNamesUsed.front());
+      EXPECT_NE(text.find("<category>NOTSUPPORTED_NOTINSTALLED</category>"), std::string::npos);
+      EXPECT_NE(text.find("<status>0</status>"), std::string::npos);
+    }
+  }
+}
+
+}  // namespace
