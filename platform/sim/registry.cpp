@@ -1,0 +1,97 @@
+// Registry calls over the HKEY_LOCAL_MACHINE tree loaded from registry.reg.
+#include "platform/sim/state.h"
+
+namespace sim {
+namespace {
+
+std::vector<std::string> SplitKeyPath(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t sep = path.find('\\', start);
+    if (sep == std::string::npos) sep = path.size();
+    if (sep > start) parts.push_back(path.substr(start, sep - start));
+    start = sep + 1;
+  }
+  return parts;
+}
+
+// The key a path names in the requested view, or nullptr.
+RegNode* FindKey(const std::string& path, uint32_t access) {
+  std::vector<std::string> parts = SplitKeyPath(path);
+  const bool view32 = (access & os::kKeyWow64_64Key) == 0 || (access & os::kKeyWow64_32Key) != 0;
+  if (M().bits == 64 && view32 && !parts.empty() && EqualNoCase(parts[0], "SOFTWARE") &&
+      !(parts.size() > 1 && EqualNoCase(parts[1], "Wow6432Node"))) {
+    parts.insert(parts.begin() + 1, "Wow6432Node");
+  }
+  RegNode* node = &M().registry;
+  for (const std::string& part : parts) {
+    auto it = node->children.find(Upper(part));
+    if (it == node->children.end()) return nullptr;
+    node = it->second.get();
+  }
+  return node;
+}
+
+long Open(const std::string& path, uint32_t access, uint32_t requested, os::RegKey* key) {
+  RegNode* node = FindKey(path, access);
+  if (node == nullptr) return os::kErrorFileNotFound;
+  for (uint32_t mask : node->denyMasks) {
+    if ((requested & mask) == mask) return os::kErrorAccessDenied;
+  }
+  HandleData h;
+  h.kind = os::HandleKind::kRegKey;
+  h.key = node;
+  *key = os::RegKey(NewHandle(h));
+  return os::kErrorSuccess;
+}
+
+}  // namespace
+}  // namespace sim
+
+namespace os {
+
+long RegOpenKeyEx(const std::string& path, uint32_t access, RegKey* key) {
+  const uint32_t rights = access & ~(kKeyWow64_64Key | kKeyWow64_32Key);
+  return sim::Open(path, access, rights, key);
+}
+
+long RegOpenKey(const std::string& path, RegKey* key) {
+  // MAXIMUM_ALLOWED: fails only when not even reading is allowed.
+  return sim::Open(path, 0, kKeyRead, key);
+}
+
+long RegEnumKey(const RegKey& key, uint32_t index, uint32_t bufferSize, std::string* name) {
+  sim::HandleData* h = sim::FindHandle(HandleKind::kRegKey, key.get());
+  if (h == nullptr) return kErrorInvalidHandle;
+  if (index >= h->key->children.size()) return kErrorNoMoreItems;
+  auto it = h->key->children.begin();
+  std::advance(it, index);
+  const std::string& n = it->second->name;
+  if (n.size() + 1 > bufferSize) return kErrorMoreData;
+  *name = n;
+  return kErrorSuccess;
+}
+
+long RegQueryValueEx(const RegKey& key, const std::string& valueName, uint32_t* type,
+                     std::string* data, uint32_t* size) {
+  sim::HandleData* h = sim::FindHandle(HandleKind::kRegKey, key.get());
+  if (h == nullptr) return kErrorInvalidHandle;
+  auto it = h->key->values.find(sim::Upper(valueName));
+  if (it == h->key->values.end()) return kErrorFileNotFound;
+  const sim::RegValue& v = it->second;
+  const uint32_t needed = static_cast<uint32_t>(v.data.size());
+  if (data != nullptr) {
+    if (size == nullptr) return kErrorInvalidParameter;
+    if (*size < needed) {
+      *size = needed;
+      return kErrorMoreData;
+    }
+    *data = v.data;
+  }
+  if (type != nullptr) *type = v.type;
+  if (size != nullptr) *size = needed;
+  return kErrorSuccess;
+}
+
+}  // namespace os

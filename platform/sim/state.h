@@ -1,0 +1,139 @@
+// Internal state of the simulated machine, shared by the platform/sim/*.cpp
+// files. Not for use outside the sim backend.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/os.h"
+
+namespace sim {
+
+// ---- Text helpers -------------------------------------------------------------
+
+std::string Upper(const std::string& s);
+bool EqualNoCase(const std::string& a, const std::string& b);
+std::string Trim(const std::string& s);  // spaces and tabs
+// Splits text into lines on LF, dropping one trailing CR from each line.
+std::vector<std::string> SplitLines(const std::string& text);
+
+// ---- Registry -------------------------------------------------------------------
+
+struct RegValue {
+  std::string name;  // as written
+  uint32_t type = 0;
+  std::string data;  // raw bytes as RegQueryValueEx returns them
+};
+
+struct RegNode {
+  std::string name;                                         // as written
+  std::map<std::string, std::unique_ptr<RegNode>> children;  // upper-cased name -> key
+  std::map<std::string, RegValue> values;                    // upper-cased name -> value
+  std::vector<uint32_t> denyMasks;
+};
+
+// Parses registry.reg text into root (HKEY_LOCAL_MACHINE). Returns an error
+// "<fileLabel>:<line>: <message>" or empty.
+std::string ParseRegFile(const std::string& bytes, const std::string& fileLabel, RegNode* root);
+
+// ---- Machine --------------------------------------------------------------------
+
+struct ProgramSpec {
+  int64_t runsMs = 0;
+  uint32_t exitCode = 0;
+};
+
+struct ServiceEntry {
+  std::string name;
+  uint32_t state = 0;
+};
+
+struct Process {
+  uint32_t pid = 0;
+  std::string image;  // Windows path or built-in name
+  int64_t endMs = 0;  // virtual time at which it ends
+  uint32_t exitCode = 0;
+  int openHandles = 0;
+};
+
+struct HandleData {
+  os::HandleKind kind = os::HandleKind::kRegKey;
+  RegNode* key = nullptr;          // kRegKey
+  uint32_t pid = 0;                // kProcess
+  bool isManager = false;          // kService: the SCM itself
+  size_t serviceIndex = 0;         // kService
+  std::string hostPath;            // kFile
+};
+
+struct Machine {
+  std::string folder;  // host folder
+  std::string driveC;  // host folder of C:\ (no trailing slash)
+  std::string commandLine;
+
+  RegNode registry;
+
+  std::string programPath = "C:\\Program Files (x86)\\Agent\\AVUpdate\\avdefupdate.exe";
+  int bits = 64;
+  std::string wow64;  // "1", "0" or "absent"; empty = default for bits
+  std::string caption = "Microsoft Windows 10 Pro";
+  std::string systemType;  // empty = default for bits
+  uint32_t versionMajor = 6, versionMinor = 2;
+  bool wmi = true;
+  std::string systemDirectory = "C:\\Windows\\system32";
+
+  std::vector<std::pair<std::string, std::string>> environment;  // name, value
+  std::map<int, std::string> specialFolders;
+  std::vector<ServiceEntry> services;
+  std::map<std::string, ProgramSpec> programs;      // upper-cased key -> behaviour
+  std::map<std::string, std::string> fileVersions;  // normalized upper path -> version
+
+  int64_t clockMs = 0;  // virtual local time, ms since 1970-01-01 00:00:00
+
+  std::map<uint32_t, Process> processes;
+  uint32_t nextPid = 4200;
+  std::map<uintptr_t, HandleData> handles;
+  uint32_t lastError = 0;
+
+  int lockFd = -1;
+};
+
+Machine& M();
+
+// Handles are small integers cast to pointers; they are never reused, so a
+// stale handle from an earlier load is simply unknown.
+void* NewHandle(const HandleData& data);
+HandleData* FindHandle(os::HandleKind kind, const void* raw);
+
+// ---- Clock ------------------------------------------------------------------------
+
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d);
+void CivilFromDays(int64_t z, int* y, int* m, int* d);
+// "YYYY-MM-DD HH:MM:SS" -> ms since epoch; false when malformed or out of range.
+bool ParseClock(const std::string& text, int64_t* ms);
+
+// ---- Paths ------------------------------------------------------------------------
+
+// Splits "C:\a\b" into components (".", ".." and empty ones resolved);
+// false for anything but an absolute C: path.
+bool SplitWindowsPath(const std::string& path, std::vector<std::string>* components);
+// Normalized, upper-cased "C:\A\B" form used as a lookup key; empty when invalid.
+std::string PathKey(const std::string& path);
+
+struct Resolved {
+  bool valid = false;        // an absolute C: path
+  std::string host;          // host path (existing components in their on-disk case)
+  bool parentExists = false; // the folder that would hold it exists
+  bool exists = false;
+  bool isDir = false;
+};
+Resolved Resolve(const std::string& windowsPath);
+
+// ---- Processes ----------------------------------------------------------------------
+
+// Advances the virtual clock.
+void Advance(int64_t ms);
+
+}  // namespace sim

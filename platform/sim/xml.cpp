@@ -1,0 +1,134 @@
+// XML documents on the simulated machine, parsed by expat into a small tree.
+#include "platform/xml.h"
+
+#include <expat.h>
+
+#include <string>
+#include <vector>
+
+namespace xml {
+
+namespace {
+
+struct Node {
+  std::string name;
+  std::string text;  // this element's own character data
+  std::vector<int> children;
+};
+
+struct Builder {
+  std::vector<Node>* nodes;
+  std::vector<int> open;
+  int root = -1;
+};
+
+// Expat hands out UTF-8; the program works in the 8-bit ANSI code page, of
+// which Latin-1 is the part every Windows code page agrees on well enough.
+std::string ToAnsi(const std::string& utf8) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size();) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    size_t len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : 4;
+    unsigned cp = len == 2 ? (c & 0x1Fu) : len == 3 ? (c & 0x0Fu) : (c & 0x07u);
+    for (size_t k = 1; k < len && i + k < utf8.size(); ++k) {
+      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+    }
+    out += cp <= 0xFF ? static_cast<char>(cp) : '?';
+    i += len;
+  }
+  return out;
+}
+
+void XMLCALL OnStart(void* data, const XML_Char* name, const XML_Char**) {
+  auto* b = static_cast<Builder*>(data);
+  b->nodes->push_back(Node{name, {}, {}});
+  const int index = static_cast<int>(b->nodes->size()) - 1;
+  if (b->open.empty()) {
+    b->root = index;
+  } else {
+    (*b->nodes)[b->open.back()].children.push_back(index);
+  }
+  b->open.push_back(index);
+}
+
+void XMLCALL OnEnd(void* data, const XML_Char*) { static_cast<Builder*>(data)->open.pop_back(); }
+
+void XMLCALL OnText(void* data, const XML_Char* s, int len) {
+  auto* b = static_cast<Builder*>(data);
+  if (!b->open.empty()) (*b->nodes)[b->open.back()].text.append(s, static_cast<size_t>(len));
+}
+
+std::string TrimWhite(const std::string& s) {
+  const char* const kWhite = " \t\r\n";
+  const size_t first = s.find_first_not_of(kWhite);
+  if (first == std::string::npos) return {};
+  return s.substr(first, s.find_last_not_of(kWhite) - first + 1);
+}
+
+}  // namespace
+
+struct Document::Impl {
+  std::vector<Node> nodes;
+  int root = -1;
+
+  void AllText(int index, std::string* out) const {
+    out->append(nodes[index].text);
+    for (int child : nodes[index].children) AllText(child, out);
+  }
+};
+
+Document::Document() : impl_(std::make_unique<Impl>()) {}
+Document::~Document() = default;
+
+bool Document::Load(const std::string& text) {
+  impl_ = std::make_unique<Impl>();
+  XML_Parser parser = XML_ParserCreate(nullptr);
+  if (parser == nullptr) return false;
+  Builder builder{&impl_->nodes, {}, -1};
+  XML_SetUserData(parser, &builder);
+  XML_SetElementHandler(parser, OnStart, OnEnd);
+  XML_SetCharacterDataHandler(parser, OnText);
+  const bool ok = XML_Parse(parser, text.data(), static_cast<int>(text.size()), 1) == XML_STATUS_OK;
+  XML_ParserFree(parser);
+  if (!ok || builder.root < 0) {
+    impl_ = std::make_unique<Impl>();
+    return false;
+  }
+  for (Node& n : impl_->nodes) {
+    n.name = ToAnsi(n.name);
+    n.text = ToAnsi(n.text);
+  }
+  impl_->root = builder.root;
+  return true;
+}
+
+bool Document::HasRoot(const std::string& name) const {
+  return impl_->root >= 0 && impl_->nodes[impl_->root].name == name;
+}
+
+bool Document::FirstChildText(const std::string& parent, const std::string& child,
+                              std::string* text) const {
+  // Nodes were stored in document order, so the first match is the first found.
+  for (size_t i = 0; i < impl_->nodes.size(); ++i) {
+    const Node& n = impl_->nodes[i];
+    if (n.name != child) continue;
+    for (const Node& p : impl_->nodes) {
+      bool isParent = false;
+      for (int c : p.children) isParent = isParent || c == static_cast<int>(i);
+      if (!isParent) continue;
+      if (p.name != parent) break;
+      std::string all;
+      impl_->AllText(static_cast<int>(i), &all);
+      *text = TrimWhite(all);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace xml
