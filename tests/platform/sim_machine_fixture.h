@@ -6,8 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +14,7 @@
 #include "platform/os.h"
 #include "platform/sim/machine.h"
 #include "run/context.h"
+#include "tests/support/sim_machine.h"
 
 namespace simtest {
 
@@ -38,53 +38,24 @@ class SimMachineTest : public ::testing::Test {
 
   void TearDown() override {
     rc.LogStream.Close();
-    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+    machine_.reset();
   }
 
   // Writes the machine folder, loads it and opens the log on it.
   void Load(const MachineFiles& machine) {
-    if (!folder_.empty()) {
-      rc.LogStream.Close();
-      std::filesystem::remove_all(folder_);
-    }
-    std::string pattern = (std::filesystem::temp_directory_path() / "avdef-ops-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    Write(folder_ + "/registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n" + machine.registry);
-    Write(folder_ + "/machine.ini", machine.machineIni);
-    // The machine needs the program's own folder.
-    std::filesystem::create_directories(folder_ + "/drive_c/Program Files (x86)/Agent/AVUpdate");
-    for (const auto& [path, bytes] : machine.files) {
-      std::string relative = path;
-      for (char& c : relative)
-        if (c == '\\') c = '/';
-      const std::filesystem::path host = std::filesystem::path(folder_) / "drive_c" / relative;
-      std::filesystem::create_directories(host.parent_path());
-      Write(host.string(), bytes);
-    }
-    const std::string error = sim::LoadMachine(folder_);
-    ASSERT_EQ(error, "");
+    rc.LogStream.Close();
+    machine_ = std::make_unique<SimMachine>();
+    machine_->Registry(machine.registry);
+    machine_->ReplaceMachineIni(machine.machineIni);
+    for (const auto& [path, bytes] : machine.files) machine_->File("C:\\" + path, bytes);
+    machine_->Load();
     rc = RunContext{};
     ASSERT_EQ(os::OpenFile(kLogPath, os::OpenMode::kCreateAlways, &rc.LogStream), 0);
     start_ms_ = VirtualMs(os::Now());
   }
 
   // The logged messages, without their time stamps.
-  std::vector<std::string> LogLines() const {
-    std::string bytes;
-    EXPECT_EQ(os::ReadWholeFile(kLogPath, &bytes), 0);
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < bytes.size()) {
-      size_t end = bytes.find("\r\n", start);
-      if (end == std::string::npos) end = bytes.size();
-      std::string line = bytes.substr(start, end - start);
-      const size_t tab = line.find('\t');
-      lines.push_back(tab == std::string::npos ? line : line.substr(tab + 1));
-      start = end + 2;
-    }
-    return lines;
-  }
+  std::vector<std::string> LogLines() const { return machine_->LogMessages(kLogPath); }
 
   bool Logged(const std::string& message) const {
     for (const std::string& line : LogLines())
@@ -98,12 +69,7 @@ class SimMachineTest : public ::testing::Test {
   RunContext rc;
 
  private:
-  static void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-  }
-
-  std::string folder_;
+  std::unique_ptr<SimMachine> machine_;
   int64_t start_ms_ = 0;
 };
 

@@ -42,6 +42,11 @@ void SimMachine::Registry(const std::string& body) { registry_ = body; }
 void SimMachine::System(const std::string& lines) { system_ += lines; }
 void SimMachine::MachineIni(const std::string& sections) { sections_ += sections; }
 
+void SimMachine::ReplaceMachineIni(const std::string& text) {
+  replaceIni_ = true;
+  wholeIni_ = text;
+}
+
 void SimMachine::File(const std::string& windowsPath, const std::string& content) {
   std::string rel = windowsPath.substr(3);
   std::replace(rel.begin(), rel.end(), '\\', '/');
@@ -53,9 +58,13 @@ void SimMachine::File(const std::string& windowsPath, const std::string& content
 void SimMachine::WriteIni() const {
   std::ofstream(folder_ / "registry.reg", std::ios::binary)
       << "Windows Registry Editor Version 5.00\r\n\r\n" << registry_;
-  std::ofstream(folder_ / "machine.ini", std::ios::binary)
-      << "[System]\r\nProgramPath=" << kAppFolder << "\\avdefupdate.exe\r\n"
-      << system_ << "\r\n" << sections_;
+  std::ofstream ini(folder_ / "machine.ini", std::ios::binary);
+  if (replaceIni_) {
+    ini << wholeIni_;
+  } else {
+    ini << "[System]\r\nProgramPath=" << kAppFolder << "\\avdefupdate.exe\r\n" << system_ << "\r\n"
+        << sections_;
+  }
 }
 
 void SimMachine::Load(const std::string& commandLine) {
@@ -78,8 +87,12 @@ bool SimMachine::Exists(const std::string& windowsPath) const {
 }
 
 std::vector<std::string> SimMachine::LogMessages() const {
+  return LogMessages(std::string(kAppFolder) + "\\" + kLogFileName);
+}
+
+std::vector<std::string> SimMachine::LogMessages(const std::string& logPath) const {
   std::vector<std::string> messages;
-  std::istringstream in(Read(std::string(kAppFolder) + "\\" + kLogFileName));
+  std::istringstream in(Read(logPath));
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

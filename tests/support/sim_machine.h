@@ -23,6 +23,8 @@ class SimMachine {
   void System(const std::string& lines);
   // Further machine.ini sections.
   void MachineIni(const std::string& sections);
+  // The whole machine.ini instead of the default one.
+  void ReplaceMachineIni(const std::string& text);
   void File(const std::string& windowsPath, const std::string& content);
 
   // Loads the machine; fails the test on a load error.
@@ -34,6 +36,7 @@ class SimMachine {
   bool Exists(const std::string& windowsPath) const;
   // The log's messages (text after time stamp and TAB), one per line.
   std::vector<std::string> LogMessages() const;
+  std::vector<std::string> LogMessages(const std::string& logPath) const;
   bool Logged(const std::string& message) const;
 
   const std::filesystem::path& folder() const { return folder_; }
@@ -45,4 +48,6 @@ class SimMachine {
   std::string registry_;
   std::string system_;
   std::string sections_;
+  bool replaceIni_ = false;
+  std::string wholeIni_;
 };
