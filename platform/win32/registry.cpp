@@ -1,0 +1,81 @@
+#include <algorithm>
+#include <vector>
+
+#include "platform/win32/win32_api.h"
+
+namespace os {
+namespace {
+
+// The agent is the 32-bit program. Built as a 64-bit process it must still
+// see the 32-bit registry view whenever the caller did not ask for one.
+REGSAM ThirtyTwoBitView(uint32_t access) {
+#ifdef _WIN64
+  if ((access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY)) == 0) access |= KEY_WOW64_32KEY;
+#endif
+  return static_cast<REGSAM>(access);
+}
+
+HKEY Raw(const RegKey& key) { return static_cast<HKEY>(key.get()); }
+
+}  // namespace
+
+long RegOpenKeyEx(const std::string& path, uint32_t access, RegKey* key) {
+  HKEY opened = nullptr;
+  const LONG result =
+      ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, ThirtyTwoBitView(access), &opened);
+  if (result == ERROR_SUCCESS) *key = RegKey(opened);
+  return result;
+}
+
+long RegOpenKey(const std::string& path, RegKey* key) {
+  HKEY opened = nullptr;
+#ifdef _WIN64
+  // RegOpenKeyA takes no view flag; this is what it does, in the 32-bit view.
+  const LONG result = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0,
+                                      MAXIMUM_ALLOWED | KEY_WOW64_32KEY, &opened);
+#else
+  const LONG result = ::RegOpenKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &opened);
+#endif
+  if (result == ERROR_SUCCESS) *key = RegKey(opened);
+  return result;
+}
+
+long RegEnumKey(const RegKey& key, uint32_t index, uint32_t bufferSize, std::string* name) {
+  if (!key.valid()) return ERROR_INVALID_HANDLE;
+  std::vector<char> buffer(std::max<uint32_t>(bufferSize, 1), '\0');
+  const LONG result = ::RegEnumKeyA(Raw(key), index, buffer.data(), bufferSize);
+  if (result == ERROR_SUCCESS) name->assign(buffer.data());
+  return result;
+}
+
+long RegQueryValueEx(const RegKey& key, const std::string& valueName, uint32_t* type,
+                     std::string* data, uint32_t* size) {
+  if (!key.valid()) return ERROR_INVALID_HANDLE;
+  DWORD valueType = REG_NONE;
+  if (data == nullptr) {
+    DWORD needed = 0;
+    const LONG result =
+        ::RegQueryValueExA(Raw(key), valueName.c_str(), nullptr, &valueType, nullptr, &needed);
+    if (result == ERROR_SUCCESS) {
+      if (type != nullptr) *type = valueType;
+      if (size != nullptr) *size = needed;
+    }
+    return result;
+  }
+  if (size == nullptr) return ERROR_INVALID_PARAMETER;
+
+  DWORD length = *size;
+  std::vector<BYTE> buffer(std::max<uint32_t>(length, 1));
+  const LONG result =
+      ::RegQueryValueExA(Raw(key), valueName.c_str(), nullptr, &valueType, buffer.data(), &length);
+  if (result == ERROR_MORE_DATA) {
+    *size = length;
+  } else if (result == ERROR_SUCCESS) {
+    data->assign(reinterpret_cast<const char*>(buffer.data()), length);
+    *size = length;
+    if (type != nullptr) *type = valueType;
+  }
+  return result;
+}
+
+}  // namespace os
