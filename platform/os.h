@@ -254,4 +254,27 @@ struct ServiceStatusRecord {
 long EnumServicesStatus(const ServiceHandle& manager, uint32_t bufferBytes,
                         uint32_t* bytesNeeded, std::vector<ServiceStatusRecord>* services);
 
+// ---- Web post (management server) ----------------------------------------
+
+struct HttpPostOptions {
+  std::string contentType = "text/xml";
+  // "host:port"; empty: no proxy (the agent's own settings are the only source).
+  std::string proxy;
+  std::string proxyUser, proxyPassword;
+  // Time-outs: connecting, and the whole request from start to last byte.
+  // The sim backend replaces both with AVDEFUPDATE_WEBPOST_TIMEOUT_MS when set;
+  // WinHTTP has no whole-request limit, so win32 applies it to sending and to
+  // receiving each.
+  uint32_t connectTimeoutMs = 30000;
+  uint32_t requestTimeoutMs = 120000;
+};
+
+// POSTs body to an http or https URL. Returns 0 when the server answered (any
+// status): *status is its number, *statusLine the line as sent
+// ("HTTP/1.1 500 Internal Server Error") and *response the body. Otherwise
+// returns the transport's error code (curl code in the sim, Win32/WinHTTP error
+// on Windows) with a description of the connection error in *error.
+long HttpPost(const std::string& url, const std::string& body, const HttpPostOptions& options,
+              int* status, std::string* statusLine, std::string* response, std::string* error);
+
 }  // namespace os

@@ -2,9 +2,9 @@
 # Installs the Debian packages the build and the tests need (Debian 12, root).
 set -euo pipefail
 
-packages=(build-essential cmake libgtest-dev zlib1g-dev)
+packages=(build-essential cmake libgtest-dev zlib1g-dev libcurl4-openssl-dev libexpat1-dev)
 if [[ "${1:-}" == "--windows" ]]; then
-  packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine64)
+  packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine64 faketime)
 fi
 
 missing=()

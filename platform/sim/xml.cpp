@@ -10,9 +10,12 @@ namespace xml {
 
 namespace {
 
+// Elements, and runs of character data (no name, kept in document order
+// among the element's children).
 struct Node {
   std::string name;
-  std::string text;  // this element's own character data
+  std::string text;
+  int parent = -1;
   std::vector<int> children;
 };
 
@@ -46,12 +49,13 @@ std::string ToAnsi(const std::string& utf8) {
 
 void XMLCALL OnStart(void* data, const XML_Char* name, const XML_Char**) {
   auto* b = static_cast<Builder*>(data);
-  b->nodes->push_back(Node{name, {}, {}});
+  const int parent = b->open.empty() ? -1 : b->open.back();
+  b->nodes->push_back(Node{name, {}, parent, {}});
   const int index = static_cast<int>(b->nodes->size()) - 1;
-  if (b->open.empty()) {
+  if (parent < 0) {
     b->root = index;
   } else {
-    (*b->nodes)[b->open.back()].children.push_back(index);
+    (*b->nodes)[parent].children.push_back(index);
   }
   b->open.push_back(index);
 }
@@ -60,7 +64,16 @@ void XMLCALL OnEnd(void* data, const XML_Char*) { static_cast<Builder*>(data)->o
 
 void XMLCALL OnText(void* data, const XML_Char* s, int len) {
   auto* b = static_cast<Builder*>(data);
-  if (!b->open.empty()) (*b->nodes)[b->open.back()].text.append(s, static_cast<size_t>(len));
+  if (b->open.empty()) return;
+  std::vector<Node>& nodes = *b->nodes;
+  const int parent = b->open.back();
+  std::vector<int>& children = nodes[parent].children;
+  if (children.empty() || !nodes[children.back()].name.empty()) {
+    nodes.push_back(Node{{}, {}, parent, {}});
+    // Re-fetch: push_back may have moved the vector.
+    nodes[parent].children.push_back(static_cast<int>(nodes.size()) - 1);
+  }
+  nodes[nodes[parent].children.back()].text.append(s, static_cast<size_t>(len));
 }
 
 std::string TrimWhite(const std::string& s) {
@@ -116,17 +129,11 @@ bool Document::FirstChildText(const std::string& parent, const std::string& chil
   // Nodes were stored in document order, so the first match is the first found.
   for (size_t i = 0; i < impl_->nodes.size(); ++i) {
     const Node& n = impl_->nodes[i];
-    if (n.name != child) continue;
-    for (const Node& p : impl_->nodes) {
-      bool isParent = false;
-      for (int c : p.children) isParent = isParent || c == static_cast<int>(i);
-      if (!isParent) continue;
-      if (p.name != parent) break;
-      std::string all;
-      impl_->AllText(static_cast<int>(i), &all);
-      *text = TrimWhite(all);
-      return true;
-    }
+    if (n.name.empty() || n.name != child || n.parent < 0 || impl_->nodes[n.parent].name != parent) continue;
+    std::string all;
+    impl_->AllText(static_cast<int>(i), &all);
+    *text = TrimWhite(all);
+    return true;
   }
   return false;
 }

@@ -1,0 +1,198 @@
+#include "run/gate.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/webpost.h"
+#include "run/datetext.h"
+#include "run/driver.h"
+#include "run/error.h"
+#include "run/identity.h"
+#include "run/log.h"
+#include "run/text.h"
+#include "run/timeutil.h"
+
+namespace {
+
+constexpr int64_t kHoursBetweenRuns = 4;
+constexpr int64_t kHoursBetweenDownloads = 24;
+
+std::string ReadGateValue(const std::string& section, const std::string& key, uint32_t size,
+                          const std::string& ini) {
+  std::string value;
+  os::GetPrivateProfileString(section, key, "", size, ini, &value);
+  return TrimAtNull(value);
+}
+
+os::LocalTime ToDate(const std::string& text) {
+  os::LocalTime t;
+  if (!ParseDateTime(text, &t)) throw RtError::TypeMismatch();
+  return t;
+}
+
+// Both sides go through the stored text form, so the comparison is to the second.
+os::LocalTime NowToSecond() { return ToDate(FormatLastRunTime(os::Now())); }
+
+void ReadInternetDownloadTimes(RunContext& rc, const os::LocalTime& now) {
+  struct Vendor {
+    const char* key;
+    const char* logText;
+    bool InternetDownloadFlags::*flag;  // nullptr: read and logged only
+  };
+  static const Vendor kVendors[] = {
+      {"Norton", "MSG : Last Norton Definition Downloaded :: ", &InternetDownloadFlags::norton},
+      {"MCAfee", "MSG : Last MCAfee Definition Downloaded :: ", &InternetDownloadFlags::mcafee},
+      {"EScan", "MSG : Last EScan Definition Downloaded :: ", nullptr},
+      {"MSE", "MSG : Last Microsoft SE Definition Downloaded :: ", &InternetDownloadFlags::mse},
+      {"TrendMicro", "MSG : Last TrendMicro Definition Downloaded :: ",
+       &InternetDownloadFlags::trendMicro},
+      {"CA", "MSG : Last CA Definition Downloaded :: ", nullptr},
+      {"Windows Defender", "MSG : Last Windows Defender Definition Downloaded :: ", nullptr},
+  };
+  for (const Vendor& v : kVendors) {
+    const std::string value = ReadGateValue("LastInternetDownload", v.key, 100, rc.RunGateIniPath);
+    if (TrimSpaces(value).empty()) {
+      if (v.flag != nullptr) rc.InternetDownloadDue.*v.flag = true;
+      continue;
+    }
+    WriteLog(rc, v.logText + value);
+    const bool due = HourBoundariesBetween(ToDate(value), now) > kHoursBetweenDownloads;
+    if (v.flag != nullptr) rc.InternetDownloadDue.*v.flag = due;
+  }
+}
+
+enum class ReplyNumber { kNumber, kOutOfRange };
+
+// The number at the start of a reply as the server's page writes it: leading
+// blanks skipped, no number gives 0; rounded half-to-even into 16 bits.
+ReplyNumber LeadingNumber(const std::string& text, int16_t* out) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) ++i;
+  size_t end = i;
+  if (end < text.size() && (text[end] == '+' || text[end] == '-')) ++end;
+  const size_t digitsStart = end;
+  while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+  if (end < text.size() && text[end] == '.') {
+    ++end;
+    while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+  }
+  const bool hasDigits = text.find_first_of("0123456789", digitsStart) < end;
+  if (hasDigits && end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
+    size_t e = end + 1;
+    if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
+    if (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) {
+      while (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) ++e;
+      end = e;
+    }
+  }
+  const double value = hasDigits ? std::strtod(text.substr(i, end - i).c_str(), nullptr) : 0.0;
+  const double rounded = std::nearbyint(value);  // default rounding: half to even
+  if (!(rounded >= -32768.0 && rounded <= 32767.0)) return ReplyNumber::kOutOfRange;
+  *out = static_cast<int16_t>(rounded);
+  return ReplyNumber::kNumber;
+}
+
+// No usable reply: the last stored one decides, and without one the computer
+// counts as excluded.
+void DecideFromStoredValue(RunContext& rc, const std::string& ini) {
+  if (!os::FileExists(ini)) {
+    WriteLog(rc, "ERR : Webpost to check for update exclusion failed and LastAVDefUpd.ini not found");
+    rc.UpdateExclusion = 1;
+    return;
+  }
+  const std::string stored = ReadGateValue("LastExcludeStatus", "ExcludeUpdate", 10, ini);
+  if (stored.empty()) {
+    WriteLog(rc, "MSG : LastExcludeStatus Section not found in LastAVDefUpd.ini");
+    rc.UpdateExclusion = 1;
+    return;
+  }
+  int16_t number = 0;
+  // A hand-edited value beyond 16 bits is treated like none at all: excluded.
+  if (LeadingNumber(stored, &number) == ReplyNumber::kOutOfRange) {
+    WriteLog(rc, "ERR : Exclusion reply out of range : " + stored);
+    number = 1;
+  }
+  rc.UpdateExclusion = number;
+}
+
+}  // namespace
+
+bool ChkLastRunTime(RunContext& rc) {
+  bool result = false;
+  try {
+    rc.RunGateIniPath = rc.AppFolder + "\\" + "LastAVDefUpd.ini";
+    if (os::FileExists(rc.RunGateIniPath)) {
+      const std::string stored = ReadGateValue("LastRunDateTime", "LastRun", 100, rc.RunGateIniPath);
+      const os::LocalTime lastRun = ToDate(stored);
+      const os::LocalTime now = NowToSecond();
+      if (ToSeconds(lastRun) > ToSeconds(now)) {
+        WriteLog(rc, "MSG : Last Run Date For Antivirus Update is Greater Than Current Date. Last Run date time is " +
+                         stored + " And Now its " + FormatGeneralDateTime(os::Now()));
+        DeleteFileLogged(rc, rc.RunGateIniPath);
+        result = false;
+      } else if (HourBoundariesBetween(lastRun, now) >= kHoursBetweenRuns) {
+        result = true;
+      } else {
+        result = false;
+        WriteLog(rc, "MSG : Application Previous run time is less than " + std::to_string(kHoursBetweenRuns) +
+                         " HOURS. Last run Time " + stored + " and now it's " +
+                         FormatLastRunTime(os::Now()));
+      }
+    } else {
+      os::WritePrivateProfileString("LastRunDateTime", "LastRun", FormatLastRunTime(os::Now()),
+                                    rc.RunGateIniPath);
+      result = true;
+    }
+    if (result) ReadInternetDownloadTimes(rc, NowToSecond());
+    return result;
+  } catch (...) {
+    const RtError e = CurrentError();
+    WriteLog(rc, "ERR : in function ChkLastRunTime : " + std::to_string(e.number) + e.description);
+    return true;
+  }
+}
+
+void DecideUpdateExclusion(RunContext& rc) {
+  const std::string base = GetServerUrl(rc, "wpavupdtexclude");
+  if (base.empty() || base == "/") {
+    rc.UpdateExclusion = 1;
+    return;
+  }
+  const std::string ini = rc.AppFolder + "\\" + "LastAVDefUpd.ini";
+  rc.WebPostReply = FncWebPost(rc, ExclusionPostBody(rc), WebPostUrl(rc, base, "wpavupdtexclude"), nullptr);
+  if (rc.WebPostReply.empty()) {
+    DecideFromStoredValue(rc, ini);
+    return;
+  }
+  int16_t number = 0;
+  // Beyond 16 bits the reply is no answer we can act on; rather than end the
+  // run, decide as if the server had not answered, and keep it out of the file.
+  if (LeadingNumber(rc.WebPostReply, &number) == ReplyNumber::kOutOfRange) {
+    WriteLog(rc, "ERR : Exclusion reply out of range : " + rc.WebPostReply);
+    DecideFromStoredValue(rc, ini);
+    return;
+  }
+  rc.UpdateExclusion = number;
+  if (number != -1) os::WritePrivateProfileString("LastExcludeStatus", "ExcludeUpdate", rc.WebPostReply, ini);
+}
+
+bool ChkAVGUpdatedToday(RunContext& rc) {
+  try {
+    const std::string path = rc.AppFolder + "\\" + "LastAVGUpdated.ini";
+    if (!os::FileExists(path)) {
+      const long err = os::WriteWholeFile(path, "[LASTAVGUPDATED]\r\nUpdatedon=" + FormatLogTime(os::Now()) + "\r\n");
+      if (err != 0) throw RtError::PathNotFound();
+      return true;
+    }
+    WriteLog(rc, "MSG : Checking For Last AVG Updated date time...");
+    const std::string stored = ReadGateValue("LASTAVGUPDATED", "Updatedon", 255, path);
+    const bool result = DayBoundariesBetween(ToDate(stored), os::Now()) > 0;
+    if (!result) WriteLog(rc, "MSG : AVG Has Been Updated For The Day..\"");
+    return result;
+  } catch (...) {
+    CurrentError();
+    WriteLog(rc, "ERR : Error While Checking For Last AVG Updated date time...");
+    return false;
+  }
+}
