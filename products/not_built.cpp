@@ -2,19 +2,13 @@
 // still walk every step with its banner and pause.
 #include "products/products.h"
 
-void WindowsDefender(RunContext&) {}
 void AVGDetails(RunContext&) {}
 void fncBitDefender(RunContext&) {}
 void fncVIPRE(RunContext&) {}
 void subCheckSophosPresence(RunContext&) {}
-void CheckESETPresence(RunContext&) {}
 void fncAvast(RunContext&) {}
-void fncAvira(RunContext&) {}
 void fncKaspersky(RunContext&) {}
 void EScanServer_Details(RunContext&) {}
-void IntuneServer_Details(RunContext&) {}
-void ForefrontServer_Details(RunContext&) {}
-void CA12Server_Details(RunContext&) {}
 void ImmunetServer_Details(RunContext&) {}
 void FSecure_Details(RunContext&) {}
 void Comodo_Detail(RunContext&) {}

@@ -92,4 +92,11 @@ struct RunContext {
   std::string AviraFolder;
   std::string ComodoProductName;
   std::string ComodoScannerFolder;
+
+  // Registry-value readers.
+  std::string EsetDefinitionKey;  // chosen by the ESET product check
+  std::string EsetDefinition;
+  std::string WindowsDefenderDefinition;
+  std::string AviraDefFile;  // AviraFolder + "aevdf.dat"
+  std::string AviraDefinition;
 };

@@ -9,7 +9,6 @@ void TrendinternetServer_Details(RunContext&) {}
 void TrendTitaniumServer_Details(RunContext&) {}
 void TrendServer_Details(RunContext&) {}
 void TrendMicroSecurity_Details(RunContext&) {}
-void MESServer_Details(RunContext&) {}
 void NortonCheck_Updation(RunContext&) {}
 void McafeeCheck_Updation(RunContext&) {}
 void TrendMicroCheck_Updation(RunContext&) {}
