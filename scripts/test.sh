@@ -11,3 +11,6 @@ ctest --test-dir build --output-on-failure -j"$(nproc)"
 ./scripts/build.sh build-asan -DAVDEF_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
+
+# The real Windows executable under Wine.
+./scripts/test-wine.sh

@@ -1,0 +1,396 @@
+// Runs the scenarios with the real Windows executable under Wine, one fresh
+// copy of a template prefix per scenario, and checks them as the sim runner
+// does (the virtual-clock log lines excepted).
+//
+//   wine_scenarios [-j N] <avdefupdate.exe> <template prefix> <scenarios root> [name...]
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/scenario/scenario.h"
+
+namespace fs = std::filesystem;
+extern char** environ;
+
+namespace {
+
+const char* const kWine = "/usr/lib/wine/wine64";
+const char* const kWineServer = "/usr/lib/wine/wineserver";
+const char* const kFakeTimeLib = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+const char* const kDefaultProgram = "C:\\Program Files (x86)\\Agent\\AVUpdate\\avdefupdate.exe";
+const char* const kDefaultClock = "2026-12-07 00:41:50";
+// A run that takes this long is hung (the program's own waits are minutes at
+// most on a machine without products).
+constexpr int kRunTimeoutSeconds = 300;
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+  return s;
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return {};
+  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+}
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// [section] key of machine.ini, or fallback.
+std::string MachineIni(const fs::path& machine, const std::string& section, const std::string& key,
+                       const std::string& fallback) {
+  std::istringstream ini(ReadFile(machine / "machine.ini"));
+  std::string line, current;
+  while (std::getline(ini, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string t = Trim(line);
+    if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
+      current = Lower(Trim(t.substr(1, t.size() - 2)));
+      continue;
+    }
+    size_t eq = t.find('=');
+    if (current == Lower(section) && eq != std::string::npos && Lower(Trim(t.substr(0, eq))) == Lower(key)) {
+      return Trim(t.substr(eq + 1));
+    }
+  }
+  return fallback;
+}
+
+struct Spawned {
+  int exitCode = -1;
+  bool timedOut = false;
+};
+
+// Runs argv with env, stdout and stderr to files; kills it after timeoutSeconds.
+Spawned Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
+              const fs::path& outFile, const fs::path& errFile, int timeoutSeconds) {
+  std::vector<std::string> a = args, e = env;
+  std::vector<char*> argv, envp;
+  for (auto& s : a) argv.push_back(s.data());
+  argv.push_back(nullptr);
+  for (auto& s : e) envp.push_back(s.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  // Own process group, so that a hung run can be ended with all it started.
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attr, 0);
+
+  Spawned result;
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  if (rc != 0) return result;
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  int status = 0;
+  while (true) {
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      result.timedOut = true;
+      kill(-pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (!result.timedOut) {
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  return result;
+}
+
+std::vector<std::string> BaseEnvironment(const fs::path& prefix) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    static const char* const dropped[] = {"AVDEFUPDATE_", "WINEPREFIX=", "WINEDEBUG=", "WINEDLLOVERRIDES=",
+                                          "FAKETIME", "LD_PRELOAD=", "NO_FAKE_STAT=", "TZ=", "DISPLAY=",
+                                          "WAYLAND_DISPLAY="};
+    bool drop = false;
+    for (const char* d : dropped) drop = drop || entry.rfind(d, 0) == 0;
+    if (!drop) env.push_back(entry);
+  }
+  env.push_back("WINEPREFIX=" + prefix.string());
+  env.push_back("WINEDEBUG=-all");
+  // The prefix was made in UTC; the clock below is local time in that zone.
+  env.push_back("TZ=UTC");
+  return env;
+}
+
+void KillWineServer(const fs::path& prefix, const fs::path& scratch) {
+  Spawn({kWineServer, "-k"}, BaseEnvironment(prefix), "/dev/null", scratch / "wineserver.err", 60);
+}
+
+// The folder with the given name in dir, compared without regard to case.
+fs::path FindNoCase(const fs::path& dir, const fs::path& name) {
+  if (fs::is_directory(dir)) {
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      if (Lower(entry.path().filename().string()) == Lower(name.string())) return entry.path();
+    }
+  }
+  return dir / name;
+}
+
+// Lays from over to, matching names as Windows does. System files the prefix
+// already has are real ones and the scenario's are stand-ins, so those stay.
+void LayOver(const fs::path& from, const fs::path& to, bool underWindows) {
+  fs::create_directories(to);
+  for (const auto& entry : fs::directory_iterator(from)) {
+    const fs::path target = FindNoCase(to, entry.path().filename());
+    if (entry.is_directory()) {
+      LayOver(entry.path(), target,
+              underWindows || Lower(entry.path().filename().string()) == "windows");
+    } else if (!(underWindows && fs::exists(target))) {
+      fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
+    }
+  }
+}
+
+// 0x80..0x9F of Windows-1252; the rest of its upper half is Latin-1.
+const char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// reg import reads a Version 5.00 file only as UTF-16; an 8-bit one holds
+// ANSI text, widened here byte for byte.
+std::string RegFileForImport(const std::string& text) {
+  const bool utf16 = text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFF &&
+                     static_cast<unsigned char>(text[1]) == 0xFE;
+  if (utf16 || text.rfind("REGEDIT4", 0) == 0) return text;
+  std::string out = "\xFF\xFE";
+  for (unsigned char c : text) {
+    const char16_t w = (c >= 0x80 && c < 0xA0) ? kCp1252High[c - 0x80] : c;
+    out += static_cast<char>(w & 0xFF);
+    out += static_cast<char>(w >> 8);
+  }
+  return out;
+}
+
+// Command-line words of one arg= value: Wine quotes an argument that holds
+// spaces, which Windows callers of the agent never do.
+std::vector<std::string> Words(const std::string& arg) {
+  std::vector<std::string> words;
+  std::istringstream in(arg);
+  std::string w;
+  while (in >> w) words.push_back(w);
+  return words;
+}
+
+struct Result {
+  enum { kPass, kFail, kSkip } kind;
+  std::vector<std::string> details;
+};
+
+Result RunScenario(const scenario::Scenario& s, const fs::path& exe, const fs::path& templatePrefix,
+                   const fs::path& work) {
+  for (const auto& [backend, reason] : s.unsupportedBackends) {
+    if (Lower(backend) == "wine") {
+      std::string why = Trim(reason);
+      if (Lower(why).rfind("no", 0) == 0) why = Trim(why.substr(2));
+      if (!why.empty() && why[0] == ':') why = Trim(why.substr(1));
+      return {Result::kSkip, {why}};
+    }
+  }
+
+  fs::remove_all(work);
+  fs::create_directories(work);
+  const fs::path prefix = work / "prefix";
+  const fs::path staged = work / "machine";
+  const fs::path scratch = work / "scratch";
+  fs::create_directories(scratch);
+
+  const Spawned copied = Spawn({"/bin/cp", "-a", templatePrefix.string(), prefix.string()}, BaseEnvironment(prefix),
+                               "/dev/null", scratch / "cp.err", 300);
+  if (copied.exitCode != 0) return {Result::kFail, {"cannot copy the template prefix: " + ReadFile(scratch / "cp.err")}};
+
+  scenario::PrepareMachine(s, staged);
+  if (fs::exists(staged / "drive_c")) LayOver(staged / "drive_c", prefix / "drive_c", false);
+  for (const std::string& path : s.removals) fs::remove_all(scenario::HostPath(prefix, path));
+  if (fs::exists(staged / "machine.ini")) fs::copy_file(staged / "machine.ini", prefix / "machine.ini");
+
+  const std::string program = MachineIni(staged, "System", "ProgramPath", kDefaultProgram);
+  const fs::path programHost = scenario::HostPath(prefix, program);
+  fs::create_directories(programHost.parent_path());
+  fs::copy_file(exe, programHost, fs::copy_options::overwrite_existing);
+
+  // The machine is up before the agent starts, as on Windows: a server kept
+  // alive and its services started by the first command. A cold start would
+  // put seconds of Wine's own start-up onto the program's clock.
+  struct ServerGuard {
+    const fs::path& prefix;
+    const fs::path& scratch;
+    bool up = true;
+    void End() {
+      if (up) KillWineServer(prefix, scratch);
+      up = false;
+    }
+    ~ServerGuard() { End(); }
+  } server{prefix, scratch};
+  const Spawned persistent = Spawn({kWineServer, "-p"}, BaseEnvironment(prefix), scratch / "wineserver.out",
+                                   scratch / "wineserver.err", 60);
+  if (persistent.exitCode != 0) return {Result::kFail, {"wineserver -p failed: " + ReadFile(scratch / "wineserver.err")}};
+
+  if (fs::exists(staged / "registry.reg")) {
+    const fs::path reg = scratch / "import.reg";
+    std::ofstream(reg, std::ios::binary) << RegFileForImport(ReadFile(staged / "registry.reg"));
+    std::string windowsReg = "Z:" + fs::absolute(reg).string();
+    std::replace(windowsReg.begin(), windowsReg.end(), '/', '\\');
+    const Spawned imported = Spawn({kWine, "reg", "import", windowsReg}, BaseEnvironment(prefix),
+                                   scratch / "reg.out", scratch / "reg.err", 120);
+    if (imported.exitCode != 0) {
+      return {Result::kFail,
+              {"reg import refused registry.reg (exit " + std::to_string(imported.exitCode) + "): " +
+               ReadFile(scratch / "reg.out") + ReadFile(scratch / "reg.err")}};
+    }
+  } else {
+    const Spawned booted = Spawn({kWine, "cmd", "/c", "exit"}, BaseEnvironment(prefix), scratch / "boot.out",
+                                 scratch / "boot.err", 120);
+    if (booted.exitCode != 0) return {Result::kFail, {"the prefix does not start: " + ReadFile(scratch / "boot.err")}};
+  }
+
+  const std::string startClock = MachineIni(staged, "Clock", "Start", kDefaultClock);
+  std::vector<scenario::Outcome> outcomes;
+  for (size_t i = 0; i < s.runs.size(); ++i) {
+    const scenario::Run& run = s.runs[i];
+    if (run.holdInstance) return {Result::kFail, {"hold-instance cannot be done under Wine; mark the scenario wine=no"}};
+    std::vector<std::string> env = BaseEnvironment(prefix);
+    // The program's clock starts at the scenario's local time and then runs on.
+    env.push_back("LD_PRELOAD=" + std::string(kFakeTimeLib));
+    env.push_back("FAKETIME=@" + (run.clock.empty() ? startClock : run.clock));
+    // Real file times, or Wine takes the prefix for out of date and rebuilds it.
+    env.push_back("NO_FAKE_STAT=1");
+    std::vector<std::string> args{kWine, program};
+    for (const std::string& a : run.args) {
+      for (const std::string& w : Words(a)) args.push_back(w);
+    }
+    const fs::path errFile = scratch / ("run" + std::to_string(i + 1) + ".err");
+    const Spawned ran = Spawn(args, env, scratch / ("run" + std::to_string(i + 1) + ".out"), errFile,
+                              kRunTimeoutSeconds);
+    if (ran.timedOut) {
+      return {Result::kFail, {"run " + std::to_string(i + 1) + " did not end within " +
+                              std::to_string(kRunTimeoutSeconds) + " s"}};
+    }
+    outcomes.push_back({ran.exitCode, ReadFile(errFile)});
+  }
+  // Ending the server writes the registry out and lets the prefix go.
+  server.End();
+
+  const std::vector<std::string> failures = scenario::Check(s, prefix, outcomes, false, AVDEF_FILE_VERSION);
+  if (!failures.empty()) return {Result::kFail, failures};
+  fs::remove_all(work);
+  return {Result::kPass, {}};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  // A run mostly sleeps through the program's pauses between products, so
+  // several scenarios at a time barely load the cores.
+  int jobs = 4;
+  if (args.size() >= 2 && args[0] == "-j") {
+    jobs = std::max(1, std::atoi(args[1].c_str()));
+    args.erase(args.begin(), args.begin() + 2);
+  }
+  if (args.size() < 3) {
+    std::fprintf(stderr, "usage: %s [-j N] <avdefupdate.exe> <template prefix> <scenarios root> [name...]\n",
+                 argv[0]);
+    return 2;
+  }
+  const fs::path exe = fs::absolute(args[0]);
+  const fs::path templatePrefix = fs::absolute(args[1]);
+  const fs::path root = fs::absolute(args[2]);
+  for (const fs::path& p : {exe, templatePrefix / "system.reg", fs::path(kWine), fs::path(kFakeTimeLib)}) {
+    if (!fs::exists(p)) {
+      std::fprintf(stderr, "wine_scenarios: %s does not exist\n", p.c_str());
+      return 2;
+    }
+  }
+
+  std::vector<fs::path> folders;
+  for (size_t i = 3; i < args.size(); ++i) folders.push_back(root / args[i]);
+  if (folders.empty()) folders = scenario::FindAll(root);
+
+  const fs::path workRoot = fs::temp_directory_path() / ("avdef-wine-" + std::to_string(getpid()));
+  int passed = 0, failed = 0, skipped = 0;
+  std::mutex mutex;
+  size_t next = 0;
+  const auto started = std::chrono::steady_clock::now();
+  auto worker = [&] {
+    while (true) {
+      size_t index;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (next >= folders.size()) return;
+        index = next++;
+      }
+      const fs::path& folder = folders[index];
+      const auto t0 = std::chrono::steady_clock::now();
+      const std::string name = folder.filename().string();
+      Result result{Result::kFail, {}};
+      try {
+        const scenario::Scenario s = scenario::Load(folder);
+        result = RunScenario(s, exe, templatePrefix, workRoot / name);
+      } catch (const std::exception& e) {
+        result = {Result::kFail, {e.what()}};
+      }
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+      char time[32];
+      std::snprintf(time, sizeof time, "%.1f s", seconds);
+      std::ostringstream line;
+      switch (result.kind) {
+        case Result::kPass:
+          line << "PASS " << name << " (" << time << ")\n";
+          break;
+        case Result::kSkip:
+          line << "SKIP " << name << ": " << result.details.front() << "\n";
+          break;
+        case Result::kFail:
+          line << "FAIL " << name << " (" << time << "), prefix kept in " << (workRoot / name).string() << "\n";
+          for (const std::string& d : result.details) line << "    " << d << "\n";
+          break;
+      }
+      std::lock_guard<std::mutex> lock(mutex);
+      (result.kind == Result::kPass ? passed : result.kind == Result::kSkip ? skipped : failed)++;
+      std::cout << line.str() << std::flush;
+    }
+  };
+  std::vector<std::thread> workers;
+  for (int i = 0; i < jobs; ++i) workers.emplace_back(worker);
+  for (std::thread& t : workers) t.join();
+
+  if (failed == 0) fs::remove_all(workRoot);
+  const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::printf("wine scenarios took %.0f s with %d at a time\n", total, jobs);
+  std::printf("%d passed, %d failed, %d skipped\n", passed, failed, skipped);
+  return failed == 0 ? 0 : 1;
+}
