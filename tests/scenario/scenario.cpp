@@ -63,10 +63,27 @@ bool LineMatches(const std::string& expected, const std::string& actual) {
   return expected == actual;
 }
 
-std::string Expand(std::string line, const std::string& version) {
+std::string RegexEscape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+std::string Expand(std::string line, const std::string& version, const ShortPathFn& shortPath) {
   if (line == "<empty>") return {};
+  const bool regex = line.rfind("~ ", 0) == 0;
   size_t at;
   while ((at = line.find("{VERSION}")) != std::string::npos) line.replace(at, 9, version);
+  while ((at = line.find(kShortOpen)) != std::string::npos) {
+    const size_t end = line.find('}', at);
+    if (end == std::string::npos) break;
+    const std::string path = line.substr(at + kShortOpen.size(), end - at - kShortOpen.size());
+    const std::string resolved = shortPath ? shortPath(path) : path;
+    line.replace(at, end - at + 1, regex ? RegexEscape(resolved) : resolved);
+  }
   return line;
 }
 
@@ -262,9 +279,28 @@ void PrepareMachine(const Scenario& s, const fs::path& machine) {
   }
 }
 
+std::vector<std::string> ShortPathsNamed(const Scenario& s) {
+  std::vector<std::string> paths;
+  auto scan = [&](const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+      for (size_t at = line.find(kShortOpen); at != std::string::npos; at = line.find(kShortOpen, at + 1)) {
+        const size_t end = line.find('}', at);
+        if (end == std::string::npos) break;
+        const std::string path = line.substr(at + kShortOpen.size(), end - at - kShortOpen.size());
+        if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(path);
+      }
+    }
+  };
+  scan(s.log);
+  scan(s.logAbsent);
+  scan(s.logSim);
+  for (const ExpectedFile& f : s.files) scan(f.lines);
+  return paths;
+}
+
 std::vector<std::string> Check(const Scenario& s, const fs::path& machine,
                                const std::vector<Outcome>& outcomes, bool simBackend,
-                               const std::string& fileVersion) {
+                               const std::string& fileVersion, const ShortPathFn& shortPath) {
   std::vector<std::string> failures;
   for (size_t i = 0; i < outcomes.size() && i < s.runs.size(); ++i) {
     if (outcomes[i].exitCode != s.runs[i].exitCode) {
@@ -307,7 +343,7 @@ std::vector<std::string> Check(const Scenario& s, const fs::path& machine,
                      const char* what) {
     size_t at = 0;
     for (const std::string& raw : expected) {
-      const std::string want = Expand(raw, fileVersion);
+      const std::string want = Expand(raw, fileVersion, shortPath);
       auto hit = std::find_if(actual.begin() + static_cast<long>(at), actual.end(),
                               [&](const std::string& a) { return LineMatches(want, a); });
       if (hit == actual.end()) {
@@ -320,7 +356,7 @@ std::vector<std::string> Check(const Scenario& s, const fs::path& machine,
   inOrder(s.log, messages, "log");
   if (simBackend) inOrder(s.logSim, lines, "log (sim)");
   for (const std::string& raw : s.logAbsent) {
-    const std::string unwanted = Expand(raw, fileVersion);
+    const std::string unwanted = Expand(raw, fileVersion, shortPath);
     if (std::any_of(messages.begin(), messages.end(),
                     [&](const std::string& m) { return LineMatches(unwanted, m); })) {
       failures.push_back("log has unexpected line: " + unwanted);
@@ -346,7 +382,7 @@ std::vector<std::string> Check(const Scenario& s, const fs::path& machine,
                       (got.empty() || got.back() == '\n');
     bool same = crlf && gotLines.size() == f.lines.size();
     for (size_t i = 0; same && i < gotLines.size(); ++i) {
-      same = LineMatches(Expand(f.lines[i], fileVersion), gotLines[i]);
+      same = LineMatches(Expand(f.lines[i], fileVersion, shortPath), gotLines[i]);
     }
     if (!same) failures.push_back("file " + f.windowsPath + " holds:\n" + got);
   }

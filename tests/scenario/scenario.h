@@ -4,6 +4,8 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -58,8 +60,14 @@ struct Outcome {
 
 // Checks everything the scenario expects of the machine as the runs left it;
 // returns one text per failed expectation.
+// "{SHORT:<Windows path>}" in an expected line stands for that path's short
+// (8.3) form, which only the machine that ran the program knows.
+inline constexpr std::string_view kShortOpen = "{SHORT:";
+using ShortPathFn = std::function<std::string(const std::string&)>;
+std::vector<std::string> ShortPathsNamed(const Scenario& s);
+
 std::vector<std::string> Check(const Scenario& s, const std::filesystem::path& machine,
                                const std::vector<Outcome>& outcomes, bool simBackend,
-                               const std::string& fileVersion);
+                               const std::string& fileVersion, const ShortPathFn& shortPath = nullptr);
 
 }  // namespace scenario

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -301,10 +302,31 @@ Result RunScenario(const scenario::Scenario& s, const fs::path& exe, const fs::p
     }
     outcomes.push_back({ran.exitCode, ReadFile(errFile)});
   }
+  // Short (8.3) names are the prefix's own: winepath asks GetShortPathName
+  // for the ones the expectations name.
+  std::map<std::string, std::string> shortNames;
+  const std::vector<std::string> named = scenario::ShortPathsNamed(s);
+  if (!named.empty()) {
+    std::vector<std::string> ask{kWine, "winepath", "-s"};
+    ask.insert(ask.end(), named.begin(), named.end());
+    const Spawned asked = Spawn(ask, BaseEnvironment(prefix), scratch / "short.out", scratch / "short.err", 60);
+    std::istringstream answers(ReadFile(scratch / "short.out"));
+    std::string line;
+    for (const std::string& path : named) {
+      if (asked.exitCode != 0 || !std::getline(answers, line)) {
+        return {Result::kFail, {"no short name for " + path + ": " + ReadFile(scratch / "short.err")}};
+      }
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      shortNames[path] = line;
+    }
+  }
+
   // Ending the server writes the registry out and lets the prefix go.
   server.End();
 
-  const std::vector<std::string> failures = scenario::Check(s, prefix, outcomes, false, AVDEF_FILE_VERSION);
+  const std::vector<std::string> failures =
+      scenario::Check(s, prefix, outcomes, false, AVDEF_FILE_VERSION,
+                      [&](const std::string& path) { return shortNames.count(path) ? shortNames[path] : path; });
   if (!failures.empty()) return {Result::kFail, failures};
   fs::remove_all(work);
   return {Result::kPass, {}};
