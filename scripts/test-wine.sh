@@ -4,7 +4,6 @@
 #   scripts/test-wine.sh [scenario name...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-start=$SECONDS
 ./scripts/setup.sh --windows
 
 JOBS=2 ./scripts/build-windows.sh
@@ -14,4 +13,3 @@ cmake --build build-wine-runner --target wine_scenarios -j2
 ./scripts/wine-template.sh build-win64/wine-template
 ./build-wine-runner/wine_scenarios -j 4 build-win64/avdefupdate.exe build-win64/wine-template \
   tests/scenarios "$@"
-echo "wine stage took $((SECONDS - start)) s"
