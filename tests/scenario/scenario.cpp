@@ -9,7 +9,6 @@
 namespace fs = std::filesystem;
 
 namespace scenario {
-namespace {
 
 std::string Lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -29,6 +28,28 @@ std::string ReadFile(const fs::path& p) {
   ss << in.rdbuf();
   return ss.str();
 }
+
+std::string MachineIni(const fs::path& machine, const std::string& section, const std::string& key,
+                       const std::string& fallback) {
+  std::istringstream ini(ReadFile(machine / "machine.ini"));
+  std::string line, current, found = fallback;
+  while (std::getline(ini, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string t = Trim(line);
+    if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
+      current = Lower(Trim(t.substr(1, t.size() - 2)));
+      continue;
+    }
+    const size_t eq = t.find('=');
+    // The last one wins, as the simulated machine reads it.
+    if (current == Lower(section) && eq != std::string::npos && Lower(Trim(t.substr(0, eq))) == Lower(key)) {
+      found = Trim(t.substr(eq + 1));
+    }
+  }
+  return found;
+}
+
+namespace {
 
 std::string Unquote(const std::string& v) {
   if (v.size() >= 2 && v.front() == '"' && v.back() == '"') return v.substr(1, v.size() - 2);
@@ -247,16 +268,8 @@ std::vector<fs::path> Matching(const fs::path& machine, const std::string& windo
 }
 
 std::string LogWindowsPath(const fs::path& machine) {
-  std::string program = "C:\\Program Files (x86)\\Agent\\AVUpdate\\avdefupdate.exe";
-  std::istringstream ini(ReadFile(machine / "machine.ini"));
-  std::string line;
-  while (std::getline(ini, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    size_t eq = line.find('=');
-    if (eq != std::string::npos && Lower(Trim(line.substr(0, eq))) == "programpath") {
-      program = Trim(line.substr(eq + 1));
-    }
-  }
+  const std::string program =
+      MachineIni(machine, "System", "ProgramPath", "C:\\Program Files (x86)\\Agent\\AVUpdate\\avdefupdate.exe");
   return program.substr(0, program.find_last_of('\\')) + "\\AntivirusAutoUpdLog_New.log";
 }
 

@@ -36,6 +36,13 @@ struct Scenario {
   std::vector<std::pair<std::string, std::string>> unsupportedBackends;  // backend, reason
 };
 
+std::string Lower(std::string s);
+std::string Trim(const std::string& s);  // spaces and tabs
+std::string ReadFile(const std::filesystem::path& p);
+// [section] key of the machine's machine.ini, or the fallback.
+std::string MachineIni(const std::filesystem::path& machine, const std::string& section,
+                       const std::string& key, const std::string& fallback);
+
 // Reads folder/scenario.ini; throws std::runtime_error naming file and line.
 Scenario Load(const std::filesystem::path& folder);
 std::vector<std::filesystem::path> FindAll(const std::filesystem::path& root);

@@ -1,8 +1,6 @@
 // Runs every scenario folder on the simulated machine, as a separate process.
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/scenario/scenario.h"
+#include "tests/scenario/spawn.h"
 
 namespace fs = std::filesystem;
 extern char** environ;
@@ -30,18 +29,8 @@ scenario::Outcome RunProgram(const fs::path& machine, const scenario::Run& run) 
   envStrings.push_back("AVDEFUPDATE_MACHINE=" + machine.string());
   if (!run.clock.empty()) envStrings.push_back("AVDEFUPDATE_CLOCK=" + run.clock);
 
-  std::vector<std::string> argStrings{AVDEF_BINARY};
-  argStrings.insert(argStrings.end(), run.args.begin(), run.args.end());
-  std::vector<char*> argv, envp;
-  for (auto& a : argStrings) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  for (auto& e : envStrings) envp.push_back(e.data());
-  envp.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  std::vector<std::string> args{AVDEF_BINARY};
+  args.insert(args.end(), run.args.begin(), run.args.end());
 
   // Another copy "runs" while this lock on the machine folder is held.
   int lockFd = -1;
@@ -49,22 +38,11 @@ scenario::Outcome RunProgram(const fs::path& machine, const scenario::Run& run) 
     lockFd = open(machine.c_str(), O_RDONLY | O_DIRECTORY);
     flock(lockFd, LOCK_EX);
   }
-  pid_t pid = 0;
-  int status = 0;
-  scenario::Outcome outcome;
-  if (posix_spawn(&pid, AVDEF_BINARY, &actions, nullptr, argv.data(), envp.data()) == 0) {
-    waitpid(pid, &status, 0);
-    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  } else {
-    outcome.exitCode = -1;
-  }
-  posix_spawn_file_actions_destroy(&actions);
+  const scenario::Spawned ran = scenario::Spawn(args, envStrings, "/dev/null", errFile, 120);
   if (lockFd >= 0) close(lockFd);
-
-  std::ifstream err(errFile);
-  std::ostringstream text;
-  text << err.rdbuf();
-  outcome.stderrText = text.str();
+  scenario::Outcome outcome;
+  outcome.exitCode = ran.timedOut ? -1 : ran.exitCode;
+  outcome.stderrText = scenario::ReadFile(errFile);
   return outcome;
 }
 

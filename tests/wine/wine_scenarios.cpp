@@ -23,11 +23,19 @@
 #include <vector>
 
 #include "tests/scenario/scenario.h"
+#include "tests/scenario/spawn.h"
 
 namespace fs = std::filesystem;
 extern char** environ;
 
 namespace {
+
+using scenario::Lower;
+using scenario::MachineIni;
+using scenario::ReadFile;
+using scenario::Spawn;
+using scenario::Spawned;
+using scenario::Trim;
 
 const char* const kWine = "/usr/lib/wine/wine64";
 const char* const kWineServer = "/usr/lib/wine/wineserver";
@@ -38,95 +46,6 @@ const char* const kDefaultClock = "2026-12-07 00:41:50";
 // most on a machine without products).
 constexpr int kRunTimeoutSeconds = 300;
 
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-  return s;
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// [section] key of machine.ini, or fallback.
-std::string MachineIni(const fs::path& machine, const std::string& section, const std::string& key,
-                       const std::string& fallback) {
-  std::istringstream ini(ReadFile(machine / "machine.ini"));
-  std::string line, current;
-  while (std::getline(ini, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::string t = Trim(line);
-    if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
-      current = Lower(Trim(t.substr(1, t.size() - 2)));
-      continue;
-    }
-    size_t eq = t.find('=');
-    if (current == Lower(section) && eq != std::string::npos && Lower(Trim(t.substr(0, eq))) == Lower(key)) {
-      return Trim(t.substr(eq + 1));
-    }
-  }
-  return fallback;
-}
-
-struct Spawned {
-  int exitCode = -1;
-  bool timedOut = false;
-};
-
-// Runs argv with env, stdout and stderr to files; kills it after timeoutSeconds.
-Spawned Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
-              const fs::path& outFile, const fs::path& errFile, int timeoutSeconds) {
-  std::vector<std::string> a = args, e = env;
-  std::vector<char*> argv, envp;
-  for (auto& s : a) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  for (auto& s : e) envp.push_back(s.data());
-  envp.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  // Own process group, so that a hung run can be ended with all it started.
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attr, 0);
-
-  Spawned result;
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
-  if (rc != 0) return result;
-
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-  int status = 0;
-  while (true) {
-    const pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid) break;
-    if (std::chrono::steady_clock::now() > deadline) {
-      result.timedOut = true;
-      kill(-pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  if (!result.timedOut) {
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  return result;
-}
 
 std::vector<std::string> BaseEnvironment(const fs::path& prefix) {
   std::vector<std::string> env;
