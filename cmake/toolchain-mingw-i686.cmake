@@ -1,17 +1,4 @@
 # Cross-compiling for Windows (i686) with Debian's mingw-w64 (posix threads).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(AVDEF_MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${AVDEF_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${AVDEF_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${AVDEF_MINGW_TRIPLE}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${AVDEF_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# libz.a, not the import library of zlib1.dll: the exe must run on its own.
-set(ZLIB_USE_STATIC_LIBS ON)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)
