@@ -163,6 +163,8 @@ long CreateDirectory(const std::string& path);
 long DeleteFolder(const std::string& path);
 // Names (not paths) of the files directly in a folder, in listing order.
 long ListFiles(const std::string& folder, std::vector<std::string>* names);
+// Names of the folders directly in a folder, in listing order.
+long ListFolders(const std::string& folder, std::vector<std::string>* names);
 // Version resource "a.b.c.d" of a file; empty when it has none.
 std::string GetFileVersion(const std::string& path);
 

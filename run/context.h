@@ -29,6 +29,26 @@ struct OutcomeFlags {
   ProductOutcome norton, mcafee, trendMicro, vipre, avg;
 };
 
+// Norton / Symantec: what the uninstall-list search found and the definition
+// dates read before and after an update. Dates start at the zero date.
+struct NortonValues {
+  static constexpr os::LocalTime kZeroDate{1899, 12, 30};
+
+  std::string StrNortonInstallLocation;
+  std::string SymantecDisplayName;
+  bool NortonV5Package = false;
+  bool NortonBusinessSuiteFound = false;
+  bool SymantecCloudFound = false;
+  bool NortonPathSearchUsed = false;
+  std::string DefinitionFile;  // the last definfo.dat path the search settled on
+  os::LocalTime BeforeCurDefs = kZeroDate;
+  os::LocalTime BeforeLastDefs = kZeroDate;
+  os::LocalTime AfterCurDefs = kZeroDate;
+  os::LocalTime AfterLastDefs = kZeroDate;
+  std::string CurDefsRevision;
+  std::string ScanEngine;  // reported as the record's engine field
+};
+
 struct RunContext {
   // Run log.
   std::string AppFolder;  // short form, no trailing "\"
@@ -99,4 +119,6 @@ struct RunContext {
   std::string WindowsDefenderDefinition;
   std::string AviraDefFile;  // AviraFolder + "aevdf.dat"
   std::string AviraDefinition;
+
+  NortonValues Norton;
 };

@@ -2,7 +2,6 @@
 // still walk every step with its banner and pause.
 #include "update/updates.h"
 
-void NortonServer_Details(RunContext&) {}
 void McafeeServer_Details(RunContext&) {}
 void CAServer_Details(RunContext&) {}
 void TrendinternetServer_Details(RunContext&) {}

@@ -244,7 +244,9 @@ long DeleteFolder(const std::string& path) {
   return ec ? sim::SetError(kErrorAccessDenied) : kErrorSuccess;
 }
 
-long ListFiles(const std::string& folder, std::vector<std::string>* names) {
+namespace {
+
+long ListEntries(const std::string& folder, bool wantFolders, std::vector<std::string>* names) {
   const sim::Resolved r = sim::Resolve(folder);
   if (!r.exists || !r.isDir) return sim::SetError(kErrorPathNotFound);
   DIR* dir = ::opendir(r.host.c_str());
@@ -254,7 +256,8 @@ long ListFiles(const std::string& folder, std::vector<std::string>* names) {
     const std::string n = e->d_name;
     if (n == "." || n == "..") continue;
     struct stat st {};
-    if (::stat((r.host + "/" + n).c_str(), &st) == 0 && S_ISREG(st.st_mode)) found.push_back(n);
+    if (::stat((r.host + "/" + n).c_str(), &st) != 0) continue;
+    if (wantFolders ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode)) found.push_back(n);
   }
   ::closedir(dir);
   std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) {
@@ -263,6 +266,16 @@ long ListFiles(const std::string& folder, std::vector<std::string>* names) {
   });
   *names = found;
   return kErrorSuccess;
+}
+
+}  // namespace
+
+long ListFiles(const std::string& folder, std::vector<std::string>* names) {
+  return ListEntries(folder, false, names);
+}
+
+long ListFolders(const std::string& folder, std::vector<std::string>* names) {
+  return ListEntries(folder, true, names);
 }
 
 std::string GetFileVersion(const std::string& path) {

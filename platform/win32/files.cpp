@@ -133,7 +133,9 @@ long CreateDirectory(const std::string& path) {
   return ::CreateDirectoryA(path.c_str(), nullptr) ? ERROR_SUCCESS : win32::LastError();
 }
 
-long ListFiles(const std::string& folder, std::vector<std::string>* names) {
+namespace {
+
+long ListEntries(const std::string& folder, bool wantFolders, std::vector<std::string>* names) {
   std::string pattern = folder;
   if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
   pattern += '*';
@@ -152,13 +154,25 @@ long ListFiles(const std::string& folder, std::vector<std::string>* names) {
   std::vector<std::string> files;
   long error = ERROR_SUCCESS;
   do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) files.emplace_back(found.cFileName);
+    const std::string name = found.cFileName;
+    const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (folder == wantFolders && name != "." && name != "..") files.push_back(name);
   } while (::FindNextFileA(search, &found));
   if (::GetLastError() != ERROR_NO_MORE_FILES) error = win32::LastError();
   ::FindClose(search);
   if (error != ERROR_SUCCESS) return error;
   *names = std::move(files);
   return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+long ListFiles(const std::string& folder, std::vector<std::string>* names) {
+  return ListEntries(folder, false, names);
+}
+
+long ListFolders(const std::string& folder, std::vector<std::string>* names) {
+  return ListEntries(folder, true, names);
 }
 
 std::string GetFileVersion(const std::string& path) {
