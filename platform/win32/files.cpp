@@ -155,8 +155,8 @@ long ListEntries(const std::string& folder, bool wantFolders, std::vector<std::s
   long error = ERROR_SUCCESS;
   do {
     const std::string name = found.cFileName;
-    const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (folder == wantFolders && name != "." && name != "..") files.push_back(name);
+    const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (isFolder == wantFolders && name != "." && name != "..") files.push_back(name);
   } while (::FindNextFileA(search, &found));
   if (::GetLastError() != ERROR_NO_MORE_FILES) error = win32::LastError();
   ::FindClose(search);
