@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/dates.h"
+
 namespace os {
 
 // Win32 error codes the logic tests for.
@@ -207,9 +209,7 @@ bool WmiInstancesOf(const std::string& className, std::vector<WmiObject>* instan
 
 // ---- Clock ----------------------------------------------------------------
 
-struct LocalTime {
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
-};
+using LocalTime = ::DateTime;
 LocalTime Now();
 void Sleep(uint32_t milliseconds);
 

@@ -3,9 +3,9 @@
 #include <cstdlib>
 
 #include "platform/process.h"
-#include "run/error.h"
-#include "run/log.h"
-#include "run/text.h"
+#include "base/error.h"
+#include "platform/log.h"
+#include "base/text.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "run/context.h"
+#include "platform/context.h"
 
 // The trimmed Caption of the last instance of the WMI class, or empty. Sets
 // Is64BitOs (never clears it) and, through SubGetOSVersion, Windows8OrLater.

@@ -2,9 +2,9 @@
 
 #include "platform/regfiles.h"
 #include "platform/zip.h"
-#include "run/error.h"
-#include "run/log.h"
-#include "run/text.h"
+#include "base/error.h"
+#include "platform/log.h"
+#include "base/text.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "run/context.h"
+#include "platform/context.h"
 
 constexpr uint32_t kExecuteShellDefaultTimeoutMs = 1800000;
 constexpr uint32_t kCreateProcessTimeoutMs = 1800000;

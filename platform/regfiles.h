@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "run/context.h"
-#include "run/error.h"
+#include "platform/context.h"
+#include "base/error.h"
 
 // ---- Registry values ---------------------------------------------------------
 
@@ -68,18 +68,3 @@ using SubkeyVisitor =
 long WalkSubkeys(const std::string& keyPath, uint32_t access, const SubkeyVisitor& visit);
 
 constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-
-// True when the product's row of the uninstall table matched.
-bool ChkUnInstallRegistry(RunContext& rc, const std::string& keyPath, uint32_t access,
-                          const std::string& productName);
-
-// The product checks: both access masks, first without the 64-bit view.
-bool ChkKasperskyInstalled(RunContext& rc);
-bool ChkAviraInstalled(RunContext& rc);
-bool ChkBluePointInstalled(RunContext& rc);
-bool ChkWebRootInstalled(RunContext& rc);
-bool ChkPCMaticInstalled(RunContext& rc);
-bool ChkBullGuardInstalled(RunContext& rc);
-
-// The Comodo search over both views.
-bool FN_existDisplayName(RunContext& rc, const std::string& displayName);

@@ -3,11 +3,11 @@
 #include <cstdio>
 
 #include "platform/xml.h"
-#include "run/datetext.h"
-#include "run/error.h"
-#include "run/identity.h"
-#include "run/log.h"
-#include "run/text.h"
+#include "base/dates.h"
+#include "base/error.h"
+#include "platform/identity.h"
+#include "platform/log.h"
+#include "base/text.h"
 
 namespace {
 

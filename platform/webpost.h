@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "run/context.h"
+#include "platform/context.h"
 
 // Used for wpavvendef when the server map has no address for it.
 constexpr const char* kDefaultStatusServerUrl = "http://avstatus.kovaod.net/";

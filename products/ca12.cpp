@@ -4,9 +4,9 @@
 #include "products/detection.h"
 #include "products/products.h"
 #include "products/registry_readers.h"
-#include "run/error.h"
-#include "run/log.h"
-#include "run/text.h"
+#include "base/error.h"
+#include "platform/log.h"
+#include "base/text.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "run/context.h"
+#include "platform/context.h"
 
 // How an open failure other than access denied names its code.
 enum class OpenFailureDetail { kNumber, kSystemText };

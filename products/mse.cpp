@@ -2,10 +2,10 @@
 // which read once before and once after the update.
 #include "products/detection.h"
 #include "products/registry_readers.h"
-#include "run/error.h"
-#include "run/log.h"
-#include "run/text.h"
-#include "update/updates.h"
+#include "base/error.h"
+#include "platform/log.h"
+#include "base/text.h"
+#include "products/products.h"
 
 bool FN_MES_product(RunContext& rc) {
   return SearchUninstallList(

@@ -14,10 +14,10 @@
 #include "platform/regfiles.h"
 #include "products/detection.h"
 #include "products/record.h"
-#include "run/error.h"
-#include "run/log.h"
-#include "run/text.h"
-#include "update/updates.h"
+#include "base/error.h"
+#include "platform/log.h"
+#include "base/text.h"
+#include "products/products.h"
 
 namespace {
 

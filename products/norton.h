@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "run/context.h"
+#include "platform/context.h"
 
 // True when a qualifying product is listed in the program's (32-bit) view.
 bool CheckForSymenticProducts(RunContext& rc);

@@ -16,3 +16,9 @@ void BluePoint_Details(RunContext&) {}
 void WebRoot_Details(RunContext&) {}
 void PCMatic_Details(RunContext&) {}
 void BullGuard_Details(RunContext&) {}
+void McafeeServer_Details(RunContext&) {}
+void CAServer_Details(RunContext&) {}
+void TrendinternetServer_Details(RunContext&) {}
+void TrendTitaniumServer_Details(RunContext&) {}
+void TrendServer_Details(RunContext&) {}
+void TrendMicroSecurity_Details(RunContext&) {}

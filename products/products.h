@@ -1,7 +1,7 @@
 // The details steps of the product families: detect, read, report.
 #pragma once
 
-#include "run/context.h"
+#include "platform/context.h"
 
 void WindowsDefender(RunContext& rc);
 void AVGDetails(RunContext& rc);
@@ -23,3 +23,13 @@ void BluePoint_Details(RunContext& rc);
 void WebRoot_Details(RunContext& rc);
 void PCMatic_Details(RunContext& rc);
 void BullGuard_Details(RunContext& rc);
+
+// The details steps of the families that also have update steps.
+void NortonServer_Details(RunContext& rc);
+void McafeeServer_Details(RunContext& rc);
+void CAServer_Details(RunContext& rc);
+void TrendinternetServer_Details(RunContext& rc);
+void TrendTitaniumServer_Details(RunContext& rc);
+void TrendServer_Details(RunContext& rc);
+void TrendMicroSecurity_Details(RunContext& rc);
+void MESServer_Details(RunContext& rc);

@@ -4,9 +4,9 @@
 #include <cstdio>
 
 #include "platform/regfiles.h"
-#include "run/error.h"
-#include "run/log.h"
-#include "run/text.h"
+#include "base/error.h"
+#include "platform/log.h"
+#include "base/text.h"
 
 std::string NormaliseDefinition(const std::string& value) {
   std::string v = ReplaceAll(value, "\r\n", "");

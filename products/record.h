@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "run/context.h"
+#include "platform/context.h"
 
 // The writer. The four definition arguments come back normalised (CR LF and
 // spaces removed, cut at a NUL, trimmed). True when the record was stored.

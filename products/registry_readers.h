@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "run/context.h"
+#include "platform/context.h"
 
 // ESET. The checks choose rc.EsetDefinitionKey; the readers fill rc.EsetDefinition.
 bool fncCheckforESETAV(RunContext& rc);         // 32-bit view

@@ -1,6 +1,6 @@
 // The AntivirusInfo inventory document.
 #pragma once
 
-#include "run/context.h"
+#include "platform/context.h"
 
 void fncCreateAVXML(RunContext& rc);

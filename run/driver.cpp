@@ -6,13 +6,13 @@
 #include "platform/regfiles.h"
 #include "products/products.h"
 #include "report/avxml.h"
-#include "run/error.h"
+#include "base/error.h"
 #include "run/gate.h"
-#include "run/identity.h"
-#include "run/instance.h"
-#include "run/log.h"
+#include "platform/identity.h"
+#include "platform/instance.h"
+#include "platform/log.h"
 #include "run/status.h"
-#include "run/text.h"
+#include "base/text.h"
 #include "update/gateway_index.h"
 #include "update/updates.h"
 
@@ -38,16 +38,6 @@ void StoreLastRunTime(RunContext& rc) {
 }  // namespace
 
 #include "run/sequences.inc"
-
-std::string FormatLastRunTime(const os::LocalTime& t) {
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const char* month = (t.month >= 1 && t.month <= 12) ? kMonths[t.month - 1] : "???";
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%s/%02d/%04d %02d:%02d:%02d", month, t.day, t.year, t.hour,
-                t.minute, t.second);
-  return buf;
-}
 
 void RunSequence(RunContext& rc, const Sequence& steps) {
   for (const SequenceStep& step : steps) {

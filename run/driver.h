@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "run/context.h"
+#include "platform/context.h"
 
 // One run; returns the process exit code.
 int Main();
@@ -31,8 +31,7 @@ void ChooseModeAndRun(RunContext& rc);
 void SelectXmlHttpProgId(RunContext& rc);
 void ReRegisterScriptingRuntime(RunContext& rc);
 
-// "Dec/07/2026 00:41:50", the stored last-run time.
-std::string FormatLastRunTime(const os::LocalTime& t);
+
 
 // Runs one statement of Main under its error handler: a missing scripting
 // runtime is re-registered once and the statement retried; any other error

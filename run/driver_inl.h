@@ -1,6 +1,6 @@
 #pragma once
 
-#include "run/error.h"
+#include "base/error.h"
 
 // Automation error "library not registered" as the run-time error number.
 constexpr long kTypeLibNotRegistered = static_cast<long>(static_cast<int32_t>(0x8002801D));

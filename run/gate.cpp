@@ -5,13 +5,11 @@
 #include <cstdlib>
 
 #include "platform/webpost.h"
-#include "run/datetext.h"
-#include "run/driver.h"
-#include "run/error.h"
-#include "run/identity.h"
-#include "run/log.h"
-#include "run/text.h"
-#include "run/timeutil.h"
+#include "base/dates.h"
+#include "base/error.h"
+#include "platform/identity.h"
+#include "platform/log.h"
+#include "base/text.h"
 
 namespace {
 

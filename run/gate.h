@@ -1,7 +1,7 @@
 // Run gate and update exclusion.
 #pragma once
 
-#include "run/context.h"
+#include "platform/context.h"
 
 // True when this unforced run may go ahead: the last run ended at least 4
 // clock hours ago. Also sets InternetDownloadDue.

@@ -4,10 +4,10 @@
 
 #include "platform/regfiles.h"
 #include "products/record.h"
-#include "run/error.h"
-#include "run/log.h"
-#include "run/text.h"
-#include "run/timeutil.h"
+#include "base/error.h"
+#include "platform/log.h"
+#include "base/text.h"
+#include "base/dates.h"
 #include "update/outcome.h"
 
 namespace {

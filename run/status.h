@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "run/context.h"
+#include "platform/context.h"
 
 void subPreExistingFiles(RunContext& rc);
 // Creates the status file and writes its six header lines.

@@ -9,7 +9,7 @@ for pair in x86_64:build-win64 i686:build-win32; do
   arch="${pair%%:*}"
   dir="${pair#*:}"
   cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-mingw-$arch.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DAVDEF_TESTS=OFF --no-warn-unused-cli >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DAVDEF_TESTS=OFF -DAVDEF_WERROR=ON --no-warn-unused-cli >/dev/null
   cmake --build "$dir" -j"$jobs"
   echo "built $dir/avdefupdate.exe"
 done

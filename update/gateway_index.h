@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "run/context.h"
+#include "platform/context.h"
 
 constexpr const char* kDefIndexFileName = "NavDefDownload.ini";
 

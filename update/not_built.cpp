@@ -2,12 +2,6 @@
 // still walk every step with its banner and pause.
 #include "update/updates.h"
 
-void McafeeServer_Details(RunContext&) {}
-void CAServer_Details(RunContext&) {}
-void TrendinternetServer_Details(RunContext&) {}
-void TrendTitaniumServer_Details(RunContext&) {}
-void TrendServer_Details(RunContext&) {}
-void TrendMicroSecurity_Details(RunContext&) {}
 void NortonCheck_Updation(RunContext&) {}
 void McafeeCheck_Updation(RunContext&) {}
 void TrendMicroCheck_Updation(RunContext&) {}

@@ -2,7 +2,7 @@
 // they become in the status description.
 #pragma once
 
-#include "run/context.h"
+#include "platform/context.h"
 
 // Appends one sentence per updated product to StatusDescription.
 void UpdateOutcomeText(RunContext& rc);

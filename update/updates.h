@@ -1,17 +1,9 @@
-// The update steps and the details steps of the updated product families.
-// Gateway mode first, then site mode.
+// The update steps of the updated product families: gateway mode first,
+// then site mode.
 #pragma once
 
-#include "run/context.h"
+#include "platform/context.h"
 
-void NortonServer_Details(RunContext& rc);
-void McafeeServer_Details(RunContext& rc);
-void CAServer_Details(RunContext& rc);
-void TrendinternetServer_Details(RunContext& rc);
-void TrendTitaniumServer_Details(RunContext& rc);
-void TrendServer_Details(RunContext& rc);
-void TrendMicroSecurity_Details(RunContext& rc);
-void MESServer_Details(RunContext& rc);
 void NortonCheck_Updation(RunContext& rc);
 void McafeeCheck_Updation(RunContext& rc);
 void TrendMicroCheck_Updation(RunContext& rc);

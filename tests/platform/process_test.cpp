@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "run/error.h"
+#include "base/error.h"
 #include "sim_machine_fixture.h"
 #include "zip_builder.h"
 

@@ -1,4 +1,5 @@
 #include "platform/regfiles.h"
+#include "products/uninstall_rows.h"
 
 #include <gtest/gtest.h>
 

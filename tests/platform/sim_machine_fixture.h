@@ -13,7 +13,7 @@
 
 #include "platform/os.h"
 #include "platform/sim/machine.h"
-#include "run/context.h"
+#include "platform/context.h"
 #include "tests/support/sim_machine.h"
 
 namespace simtest {

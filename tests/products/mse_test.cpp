@@ -2,7 +2,7 @@
 
 #include "products/registry_readers.h"
 #include "tests/products/product_fixture.h"
-#include "update/updates.h"
+#include "products/products.h"
 
 namespace {
 

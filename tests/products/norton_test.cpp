@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "products/norton.h"
-#include "run/text.h"
+#include "base/text.h"
 #include "tests/products/product_fixture.h"
-#include "update/updates.h"
+#include "products/products.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "run/log.h"
+#include "platform/log.h"
 #include "tests/support/sim_machine.h"
 
 namespace {

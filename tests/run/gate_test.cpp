@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "run/datetext.h"
+#include "base/dates.h"
 #include "run/driver.h"
 #include "tests/support/agent_machine.h"
 #include "tests/support/mock_server.h"

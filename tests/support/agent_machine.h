@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "run/context.h"
+#include "platform/context.h"
 #include "tests/support/sim_machine.h"
 
 inline const std::string kAgentFolder = "C:\\Program Files (x86)\\Agent\\";

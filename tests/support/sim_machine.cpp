@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/sim/machine.h"
-#include "run/log.h"
+#include "platform/log.h"
 
 namespace fs = std::filesystem;
 

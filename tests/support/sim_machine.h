@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "run/context.h"
+#include "platform/context.h"
 
 class SimMachine {
  public:

@@ -1,4 +1,4 @@
-#include "run/identity.h"
+#include "platform/identity.h"
 
 #include <gtest/gtest.h>
 

@@ -4,13 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "run/context.h"
+#include "platform/context.h"
 
 constexpr const char* kLogFileName = "AntivirusAutoUpdLog_New.log";
 constexpr uint64_t kLogSizeLimitKb = 2048;
-
-// "MM/DD/YYYY HH:NN:SS" of a time.
-std::string FormatLogTime(const os::LocalTime& t);
 
 // Appends time stamp, TAB, message and CR LF. Never fails towards the caller.
 void WriteLog(RunContext& rc, std::string_view message);

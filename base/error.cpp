@@ -1,4 +1,4 @@
-#include "run/error.h"
+#include "base/error.h"
 
 #include <new>
 #include <stdexcept>

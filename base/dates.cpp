@@ -1,10 +1,9 @@
-#include "run/datetext.h"
+#include "base/dates.h"
 
 #include <cctype>
 #include <cstdio>
 
-#include "run/text.h"
-#include "run/timeutil.h"
+#include "base/text.h"
 
 namespace {
 
@@ -51,7 +50,7 @@ int DaysInMonth(int year, int month) {
 
 }  // namespace
 
-std::string FormatGeneralDateTime(const os::LocalTime& t) {
+std::string FormatGeneralDateTime(const DateTime& t) {
   const int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
   char buf[48];
   std::snprintf(buf, sizeof buf, "%d/%d/%04d %d:%02d:%02d %s", t.month, t.day, t.year, hour12,
@@ -59,10 +58,10 @@ std::string FormatGeneralDateTime(const os::LocalTime& t) {
   return buf;
 }
 
-bool ParseDateTime(const std::string& text, os::LocalTime* out) {
+bool ParseDateTime(const std::string& text, DateTime* out) {
   const std::string s = TrimBlanks(text);
   size_t pos = 0;
-  os::LocalTime t;
+  DateTime t;
   if (pos < s.size() && std::isalpha(static_cast<unsigned char>(s[pos]))) {
     if (!ReadMonthName(s, &pos, &t.month)) return false;
   } else if (!ReadNumber(s, &pos, 2, &t.month)) {
@@ -100,10 +99,71 @@ bool ParseDateTime(const std::string& text, os::LocalTime* out) {
   return true;
 }
 
-int64_t HourBoundariesBetween(const os::LocalTime& from, const os::LocalTime& to) {
+int64_t HourBoundariesBetween(const DateTime& from, const DateTime& to) {
   return FloorDiv(ToSeconds(to), 3600) - FloorDiv(ToSeconds(from), 3600);
 }
 
-int64_t DayBoundariesBetween(const os::LocalTime& from, const os::LocalTime& to) {
+int64_t DayBoundariesBetween(const DateTime& from, const DateTime& to) {
   return DaysFromCivil(to.year, to.month, to.day) - DaysFromCivil(from.year, from.month, from.day);
+}
+
+// Howard Hinnant's days-from-civil algorithm, shifted so day 0 is 0001-01-01.
+int64_t DaysFromCivil(int year, int month, int day) {
+  const int64_t y = year - (month <= 2 ? 1 : 0);
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t mp = (month + 9) % 12;
+  const int64_t doy = (153 * mp + 2) / 5 + day - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468 + 719162;
+}
+
+int64_t ToSeconds(const DateTime& t) {
+  return DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+DateTime FromSeconds(int64_t seconds) {
+  int64_t days = seconds / 86400;
+  int64_t rest = seconds % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    --days;
+  }
+  const int64_t z = days - 719162 + 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  DateTime t;
+  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2 ? 1 : 0));
+  t.hour = static_cast<int>(rest / 3600);
+  t.minute = static_cast<int>(rest % 3600 / 60);
+  t.second = static_cast<int>(rest % 60);
+  return t;
+}
+
+DateTime AddSeconds(const DateTime& t, int64_t seconds) {
+  DateTime r = FromSeconds(ToSeconds(t) + seconds);
+  r.millisecond = t.millisecond;
+  return r;
+}
+
+std::string FormatLogTime(const DateTime& t) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", t.month, t.day, t.year, t.hour,
+                t.minute, t.second);
+  return buf;
+}
+
+std::string FormatLastRunTime(const DateTime& t) {
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const char* month = (t.month >= 1 && t.month <= 12) ? kMonths[t.month - 1] : "???";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%s/%02d/%04d %02d:%02d:%02d", month, t.day, t.year, t.hour,
+                t.minute, t.second);
+  return buf;
 }

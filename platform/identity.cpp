@@ -1,9 +1,9 @@
-#include "run/identity.h"
+#include "platform/identity.h"
 
 #include "platform/regfiles.h"
-#include "run/error.h"
-#include "run/log.h"
-#include "run/text.h"
+#include "base/error.h"
+#include "platform/log.h"
+#include "base/text.h"
 
 namespace {
 

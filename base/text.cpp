@@ -1,4 +1,4 @@
-#include "run/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "run/instance.h"
+#include "platform/instance.h"
 
 #include "platform/os.h"
 

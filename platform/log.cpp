@@ -1,18 +1,11 @@
-#include "run/log.h"
+#include "platform/log.h"
 
 #include <cstdio>
 
 #include "platform/regfiles.h"
-#include "run/text.h"
-#include "run/error.h"
-#include "run/instance.h"
-
-std::string FormatLogTime(const os::LocalTime& t) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", t.month, t.day, t.year, t.hour,
-                t.minute, t.second);
-  return buf;
-}
+#include "base/text.h"
+#include "base/error.h"
+#include "platform/instance.h"
 
 void WriteLog(RunContext& rc, std::string_view message) {
   try {

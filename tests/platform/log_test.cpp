@@ -1,8 +1,8 @@
-#include "run/log.h"
+#include "platform/log.h"
 
 #include <gtest/gtest.h>
 
-#include "run/error.h"
+#include "base/error.h"
 #include "tests/support/sim_machine.h"
 
 namespace {

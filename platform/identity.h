@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "run/context.h"
+#include "platform/context.h"
 
 constexpr const char* kAgentKey = "SOFTWARE\\KOVAOD";
 

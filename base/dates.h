@@ -1,0 +1,39 @@
+// Dates and times in one place: the calendar arithmetic, the fixed text
+// forms the agent writes (log, last run, state files) and the one parser
+// that reads them back. Local times only, no time zones, never the locale.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// A local wall-clock time, as GetLocalTime gives it.
+struct DateTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+
+int64_t DaysFromCivil(int year, int month, int day);
+// Seconds since 0001-01-01 00:00:00 of the local time (milliseconds dropped).
+int64_t ToSeconds(const DateTime& t);
+DateTime FromSeconds(int64_t seconds);
+DateTime AddSeconds(const DateTime& t, int64_t seconds);
+
+// "MM/DD/YYYY HH:NN:SS": the log's time stamp and the run start time.
+std::string FormatLogTime(const DateTime& t);
+// "MMM/DD/YYYY HH:MM:SS" (English month abbreviation): the stored last run.
+std::string FormatLastRunTime(const DateTime& t);
+
+// The platform's general date-time text (US English): "12/7/2026 3:05:09 PM".
+std::string FormatGeneralDateTime(const DateTime& t);
+
+// Reads a date, with an optional time, in any form the agent writes:
+// "12/7/2026 3:05:09 PM", "12/07/2026 15:05:09" and "Dec/07/2026 15:05:09"
+// (month as number or English name; "/" or "-" between the parts; time
+// optional, seconds optional, 12-hour with AM/PM or 24-hour). False when the
+// text is not such a date or names no real day or time.
+bool ParseDateTime(const std::string& text, DateTime* t);
+
+// Clock-hour boundaries passed from one time to a later one (10:59 -> 11:01
+// is 1; 10:01 -> 10:59 is 0); negative when "to" is earlier.
+int64_t HourBoundariesBetween(const DateTime& from, const DateTime& to);
+// Calendar-date boundaries passed, likewise.
+int64_t DayBoundariesBetween(const DateTime& from, const DateTime& to);
