@@ -41,7 +41,10 @@ std::string PathKey(const std::string& path) {
   std::vector<std::string> parts;
   if (!SplitWindowsPath(path, &parts)) return {};
   std::string key = "C:";
-  for (const std::string& p : parts) key += "\\" + Upper(p);
+  for (const std::string& p : parts) {
+    key += '\\';
+    key += Upper(p);
+  }
   if (parts.empty()) key += "\\";
   return key;
 }

@@ -305,9 +305,10 @@ std::string ParseMachineIni(const std::string& text, const std::string& label, M
                     {"SystemRoot", "C:\\Windows"},
                     {"TEMP", "C:\\Windows\\TEMP"},
                     {"windir", "C:\\Windows"}};
-  for (const auto& [name, value] : envOverrides) {
-    std::erase_if(m->environment, [&](const auto& e) { return EqualNoCase(e.first, name); });
-    if (!value.empty()) m->environment.emplace_back(name, value);
+  for (const auto& entry : envOverrides) {
+    const std::string& name = entry.first;
+    std::erase_if(m->environment, [&name](const auto& e) { return EqualNoCase(e.first, name); });
+    if (!entry.second.empty()) m->environment.emplace_back(name, entry.second);
   }
   if (m->wow64.empty()) m->wow64 = is64 ? "1" : "0";
   if (m->systemType.empty()) m->systemType = is64 ? "x64-based PC" : "X86-based PC";

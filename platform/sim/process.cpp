@@ -199,7 +199,10 @@ long CreateProcess(const std::string& commandLine, bool hidden, ProcessHandle* p
 
 long ShellExecuteEx(const std::string& verb, const std::string& file, const std::string& parameters,
                     bool hidden, ProcessHandle* process) {
-  const std::string image = sim::FindProgram("\"" + sim::Trim(file) + "\"");
+  std::string quoted = "\"";
+  quoted += sim::Trim(file);
+  quoted += '"';
+  const std::string image = sim::FindProgram(quoted);
   if (image.empty()) {
     sim::M().lastError = kErrorFileNotFound;
     return kErrorFileNotFound;
