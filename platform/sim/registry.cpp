@@ -64,9 +64,18 @@ long RegOpenKey(const std::string& path, RegKey* key) {
 long RegEnumKey(const RegKey& key, uint32_t index, uint32_t bufferSize, std::string* name) {
   sim::HandleData* h = sim::FindHandle(HandleKind::kRegKey, key.get());
   if (h == nullptr) return kErrorInvalidHandle;
-  if (index >= h->key->children.size()) return kErrorNoMoreItems;
-  auto it = h->key->children.begin();
-  std::advance(it, index);
+  const auto& children = h->key->children;
+  if (index >= children.size()) return kErrorNoMoreItems;
+  // The tree does not change while the program runs, so the cursor stays valid.
+  auto it = children.begin();
+  size_t at = 0;
+  if (h->enumIndex != SIZE_MAX && h->enumIndex <= index) {
+    it = h->enumAt;
+    at = h->enumIndex;
+  }
+  std::advance(it, index - at);
+  h->enumIndex = index;
+  h->enumAt = it;
   const std::string& n = it->second->name;
   if (n.size() + 1 > bufferSize) return kErrorMoreData;
   *name = n;

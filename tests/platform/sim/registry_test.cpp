@@ -206,6 +206,35 @@ TEST(SimRegistry, EnumerationIsSortedWithoutCase) {
   EXPECT_EQ(os::RegEnumKey(key, 0, 6, &name), 0);
 }
 
+// Walks resume from where the last call stopped; any other order must still
+// name the right subkey, and two handles to one key walk independently.
+TEST(SimRegistry, EnumerationInAnyOrderAndOnTwoHandles) {
+  TempMachine m;
+  std::string reg;
+  for (char c = 'a'; c <= 'f'; ++c) reg += std::string("[HKEY_LOCAL_MACHINE\\SYSTEM\\L\\") + c + "]\n";
+  m.Registry(reg);
+  ASSERT_EQ(m.Load(), "");
+  os::RegKey first, second;
+  ASSERT_EQ(os::RegOpenKeyEx("SYSTEM\\L", os::kKeyRead, &first), 0);
+  ASSERT_EQ(os::RegOpenKeyEx("SYSTEM\\L", os::kKeyRead, &second), 0);
+  const struct {
+    const os::RegKey* key;
+    uint32_t index;
+    const char* expected;
+  } steps[] = {{&first, 0, "a"},  {&first, 1, "b"},  {&second, 4, "e"}, {&first, 2, "c"},
+               {&first, 2, "c"},  {&first, 5, "f"},  {&first, 1, "b"},  {&second, 0, "a"},
+               {&second, 5, "f"}, {&first, 3, "d"}};
+  for (const auto& step : steps) {
+    std::string name;
+    ASSERT_EQ(os::RegEnumKey(*step.key, step.index, 256, &name), 0) << step.index;
+    EXPECT_EQ(name, step.expected) << "index " << step.index;
+  }
+  std::string name;
+  EXPECT_EQ(os::RegEnumKey(first, 6, 256, &name), os::kErrorNoMoreItems);
+  EXPECT_EQ(os::RegEnumKey(first, 4, 256, &name), 0);
+  EXPECT_EQ(name, "e");
+}
+
 TEST(SimRegistry, QuerySizeProtocol) {
   TempMachine m;
   m.Registry("[HKEY_LOCAL_MACHINE\\SYSTEM\\K]\n\"S\"=\"hello\"\n");
