@@ -176,11 +176,8 @@ void McafeeServer_Details(RunContext& rc) {
       rc.StatusDescription += "Failed to read McAfee AV Definition.";
       return;
     }
-    std::string category = "MCAFEE";
-    if (rc.McAfeeEndpointFound) {
-      category = "McAfee Endpoint";
-      rc.Outcomes.mcafee.alreadyUpdated = true;
-    }
+    const std::string category = rc.McAfeeEndpointFound ? "McAfee Endpoint" : "MCAFEE";
+    if (rc.McAfeeEndpointFound) rc.Outcomes.mcafee.alreadyUpdated = true;
     std::string beforeLast, afterLast;
     fncsetLogFile_New(rc, category, rc.DefVersionBefore, beforeLast, rc.DefVersionBefore, afterLast,
                       rc.ScanEngineVersion, "0");
