@@ -104,7 +104,7 @@ struct RunContext {
   std::string DataFilePath;     // the run's current product data file
 
   // Values the uninstall-list searches find for their product families.
-  std::string KasperskyDefPath;
+  std::string KasperskyDefPath;  // a folder or the definition file itself
   std::string WebrootProductName;
   std::string WebrootDefinition;
   std::string WebrootEngine;
@@ -121,4 +121,35 @@ struct RunContext {
   std::string AviraDefinition;
 
   NortonValues Norton;
+
+  // McAfee: which product line answered the definition reader.
+  bool McAfeeVseFound = false;
+  bool McAfeeEndpointFound = false;  // never cleared during a run
+
+  // Trend Micro: the install folder a finder gave, the patterns read before
+  // and after an update, and what the finders and readers learnt.
+  std::string TrendInstallPath;  // ends in "\"
+  std::string TrendDefBefore;
+  std::string TrendDefAfter;
+  std::string TrendEngineVersion;
+  bool WorryFreeFound = false;
+  std::string WorryFreeScanType;  // "Smart" or "Conventional"
+  bool TrendInternetSecurityFound = false;
+  bool TrendIS2008Found = false;
+
+  // File-based readers.
+  std::string KasperskyDefFile;   // the definition file chosen
+  std::string KasperskyFileName;  // "u0607g" or "u1313g"
+  std::string KasperskyDefinition;
+  std::string EScanDefinition;
+  std::string ImmunetPath;  // the clamav folder
+  std::string AvastFolder;
+  std::string AvastIniPath;
+  std::string AvastDefinition;
+  std::string BitDefenderPath;
+  std::string BitDefenderUpdateFile;  // the last update.txt read
+  std::string BitDefenderSignature;
+  std::string BitDefenderEngine;
+  std::string ComodoDefinition;
+  int ComodoAccessIndex = 0;  // 1-9: the mask that opened the uninstall list
 };

@@ -154,6 +154,9 @@ bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
 long GetFileSize(const std::string& path, uint64_t* size);
 long ReadWholeFile(const std::string& path, std::string* bytes);
+// GetFileAttributesExA's last-write time, as a count that orders as the
+// times do (the units are the backend's own).
+long GetFileLastWriteTime(const std::string& path, int64_t* time);
 // Creates or replaces the file with exactly these bytes.
 long WriteWholeFile(const std::string& path, const std::string& bytes);
 long DeleteFile(const std::string& path);

@@ -28,6 +28,7 @@ bool SearchUninstallList(RunContext& rc, const UninstallSearch& search) {
         [&](const os::RegKey& subkey, const std::string&, const std::string&, const os::RegKey&) {
           const std::string name = TrimSpaces(ReadRegString(subkey, "DisplayName"));
           found = !name.empty() && search.match(name);
+          if (found && search.onFound) search.onFound(subkey);
           return !found;
         });
     if (err != 0) {
@@ -83,4 +84,24 @@ void RunRegistryFamily(RunContext& rc, const RegistryFamily& family) {
     WriteLog(rc, std::string("ERR : in ") + family.detailsName + ". " + std::to_string(e.number) +
                      ":" + e.description);
   }
+}
+
+void RunUninstallFamily(RunContext& rc, const UninstallFamily& family) {
+  try {
+    WriteLog(rc, std::string("MSG : in ") + family.detailsName);
+    if (!family.check(rc)) {
+      WriteLog(rc, family.notInstalledLine);
+      return;
+    }
+    rc.ProductFound = true;
+    family.write(rc);
+  } catch (...) {
+    const RtError e = CurrentError();
+    WriteLog(rc, std::string("ERR : in sub ") + family.detailsName + " : " + std::to_string(e.number) +
+                     " " + e.description);
+  }
+}
+
+void WritePresenceRecord(RunContext& rc, const std::string& category) {
+  WriteRecord(rc, category, "", "", "", "", "", "0");
 }

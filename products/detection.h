@@ -24,6 +24,8 @@ struct UninstallSearch {
   std::string errorPrefix;  // "ERR : ... " before number and description
   // Called with each non-empty trimmed DisplayName; logs its own found line.
   std::function<bool(const std::string& displayName)> match;
+  // Optional: called with the matching subkey.
+  std::function<void(const os::RegKey& subkey)> onFound = nullptr;
 };
 
 // True at the first display name the search matches.
@@ -53,3 +55,16 @@ void RunRegistryFamily(RunContext& rc, const RegistryFamily& family);
 
 constexpr const char* kAntimalwareSignatureKey =
     "SOFTWARE\\Microsoft\\Microsoft Antimalware\\Signature Updates";
+
+// The details step of the families found by a named uninstall-list check
+// (BluePoint, PC Matic, BullGuard, Webroot): the record is written when the
+// check finds the product.
+struct UninstallFamily {
+  const char* detailsName;  // "BluePoint_Details"
+  bool (*check)(RunContext&);
+  const char* notInstalledLine;
+  void (*write)(RunContext&);
+};
+void RunUninstallFamily(RunContext& rc, const UninstallFamily& family);
+// The record of a family that is only reported as present.
+void WritePresenceRecord(RunContext& rc, const std::string& category);

@@ -7,15 +7,11 @@
 #include "platform/log.h"
 #include "platform/regfiles.h"
 #include "products/detection.h"
+#include "products/file_text.h"
 
 namespace {
 
 std::string Num(long n) { return std::to_string(n); }
-
-std::string WithBackslash(std::string folder) {
-  if (folder.empty() || folder.back() != '\\') folder += '\\';
-  return folder;
-}
 
 }  // namespace
 
@@ -173,6 +169,18 @@ bool ChkBullGuardInstalled(RunContext& rc) {
   return ProductCheck(rc, "ChkBullGuardInstalled", "BullGuard", kUninstallKey, "BullGuard");
 }
 
+bool ComodoRow(RunContext& rc, const os::RegKey& subkey, const std::string& subkeyPath) {
+  const std::string name = TrimSpaces(ReadRegString(subkey, "DisplayName"));
+  if (ToUpper(name.substr(0, 6)) != "COMODO") return false;
+  rc.ComodoProductName = "COMODO";
+  WriteLog(rc, "MSG : Found Comodo Product in registry key :: " + subkeyPath);
+  WriteLog(rc, "MSG :  " + name + " is installed.");
+  const std::string icon = CheckedPath(ReadRegString(subkey, "DisplayIcon"));
+  rc.ComodoScannerFolder = icon.substr(0, 23) + "\\COMODO Internet Security\\scanners\\";
+  WriteLog(rc, "MSG : " + name + " is installed at " + rc.ComodoScannerFolder);
+  return true;
+}
+
 bool FN_existDisplayName(RunContext& rc, const std::string& displayName) {
   bool result = false;
   try {
@@ -183,18 +191,9 @@ bool FN_existDisplayName(RunContext& rc, const std::string& displayName) {
       long err = WalkSubkeys(kUninstallKey, access,
                              [&](const os::RegKey& subkey, const std::string&,
                                  const std::string& subkeyPath, const os::RegKey&) {
-                               const std::string name = TrimSpaces(ReadRegString(subkey, "DisplayName"));
-                               if (ToUpper(name.substr(0, 6)) != "COMODO") return true;
-                               rc.ComodoProductName = "COMODO";
-                               WriteLog(rc, "MSG : Found Comodo Product in registry key :: " + subkeyPath);
-                               WriteLog(rc, "MSG :  " + name + " is installed.");
-                               const std::string icon = ReadRegString(subkey, "DisplayIcon");
-                               rc.ComodoScannerFolder =
-                                   icon.substr(0, 23) + "\\COMODO Internet Security\\scanners\\";
-                               WriteLog(rc, "MSG : " + name + " is installed at " + rc.ComodoScannerFolder);
-                               found = true;
-                               result = true;
-                               return false;
+                               found = ComodoRow(rc, subkey, subkeyPath);
+                               if (found) result = true;
+                               return !found;
                              });
       if (err != 0) LogKeyOpenFailure(rc, err, kUninstallKey, OpenFailureDetail::kSystemText);
       if (!found) WriteLog(rc, "MSG : DisplayName '" + displayName + "' not found in registry");

@@ -19,5 +19,9 @@ bool ChkWebRootInstalled(RunContext& rc);
 bool ChkPCMaticInstalled(RunContext& rc);
 bool ChkBullGuardInstalled(RunContext& rc);
 
+// The COMODO rule applied to one uninstall subkey: a DisplayName beginning
+// with "COMODO" names the product and, through DisplayIcon, its scanner folder.
+bool ComodoRow(RunContext& rc, const os::RegKey& subkey, const std::string& subkeyPath);
+
 // The Comodo search over both views.
 bool FN_existDisplayName(RunContext& rc, const std::string& displayName);

@@ -166,6 +166,15 @@ long GetFileSize(const std::string& path, uint64_t* size) {
   return kErrorSuccess;
 }
 
+long GetFileLastWriteTime(const std::string& path, int64_t* time) {
+  const sim::Resolved r = sim::Resolve(path);
+  if (!r.exists) return sim::SetError(sim::Missing(r));
+  struct stat st {};
+  if (::stat(r.host.c_str(), &st) != 0) return sim::SetError(kErrorFileNotFound);
+  *time = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return kErrorSuccess;
+}
+
 long ReadWholeFile(const std::string& path, std::string* bytes) {
   const sim::Resolved r = sim::Resolve(path);
   if (!r.exists) return sim::SetError(sim::Missing(r));

@@ -81,6 +81,16 @@ long GetFileSize(const std::string& path, uint64_t* size) {
   return ERROR_SUCCESS;
 }
 
+long GetFileLastWriteTime(const std::string& path, int64_t* time) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+    return win32::LastError();
+  }
+  *time = static_cast<int64_t>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                               data.ftLastWriteTime.dwLowDateTime);
+  return ERROR_SUCCESS;
+}
+
 long ReadWholeFile(const std::string& path, std::string* bytes) {
   LocalHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
