@@ -52,8 +52,9 @@ TEST(RunStatement, ASecondObjectErrorTakesTheFailurePath) {
   m.Start(rc);
   rc.LibReRegistered = true;
   // A status file is open: the failure is recorded in it.
-  const std::string status = "C:\\Program Files (x86)\\Agent\\status.ini";
-  ASSERT_EQ(os::OpenFile(status, os::OpenMode::kCreateAlways, &rc.StatusStream), 0);
+  const std::string status = std::string(SimMachine::kAppFolder) + "\\status.ini";
+  rc.StatusFileName = "status.ini";
+  rc.StatusOpen = true;
   EXPECT_THROW(RunStatement(rc, [] { throw RtError::CannotCreateObject(); }), RunEnded);
   EXPECT_TRUE(m.Logged("ERR : in Main :: 429:ActiveX component can't create object"));
   EXPECT_TRUE(m.Logged("MSG : Application Ended"));

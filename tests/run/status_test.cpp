@@ -28,7 +28,7 @@ TEST(FncWriteStatusFile, HeaderLinesWithTheNextRunFourHoursOn) {
   StartAgent(m, rc);
   fncWriteStatusFile(rc);
   EXPECT_EQ(rc.StatusFileName, "defRecord_100245_AV_12312026223005.ini");
-  rc.StatusStream.Close();
+  rc.StatusOpen = false;
   EXPECT_EQ(m.Read(kApp + "\\" + rc.StatusFileName),
             "[STATUS_INFO]\r\nREGID=100245\r\nPID=Antivirus Update\r\nSysID=0.1.0.0\r\n"
             "LastRunDateTime=12/31/2026 22:30:05\r\nNextRunDateTime=01/01/2027 02:30:05\r\n");
@@ -71,7 +71,7 @@ TEST(SubUpdatePID, DescriptionAndStatusCodeForEachOutcome) {
     rc.RecordWritten = c.written;
     rc.StatusDescription = c.description;
     subUpdatePID(rc);
-    rc.StatusStream.Close();
+    rc.StatusOpen = false;
     const std::string text = m.Read(kApp + "\\" + rc.StatusFileName);
     ASSERT_GE(text.size(), std::string(c.lines).size());
     EXPECT_EQ(text.substr(text.size() - std::string(c.lines).size()), c.lines) << c.what;
@@ -108,7 +108,7 @@ TEST(CopyStatusToPMStatus, HandsOverCompleteFilesAndDeletesIncompleteOnes) {
   WriteStatusLine(rc, "Desc=NOTSUPPORTED_NOTINSTALLED");
   WriteStatusLine(rc, "LastRunStatusCode=FAILED");
   EXPECT_TRUE(CopyStatusToPMStatus(rc));
-  EXPECT_FALSE(rc.StatusStream.valid());
+  EXPECT_FALSE(rc.StatusOpen);
   EXPECT_FALSE(m.Exists(kApp + "\\" + rc.StatusFileName));
   EXPECT_TRUE(m.Exists(kAgent + "PMStatus\\" + rc.StatusFileName));
   EXPECT_TRUE(m.Logged("MSG : Status File " + rc.StatusFileName + " Copied successfully to " + kAgent + "PMStatus"));
