@@ -137,7 +137,9 @@ bool CopyStatusToPMStatus(RunContext& rc) {
       return true;
     }
     WriteLog(rc, "Deleteing Incomplete PID file " + local);
-    os::DeleteFile(local);
+    if (const long err = os::DeleteFile(local); err != 0) {
+      WriteLog(rc, "ERR : Could not delete " + local + ". ErrDesc: " + ErrorCause(rc, err));
+    }
     return false;
   } catch (...) {
     return false;
@@ -211,7 +213,9 @@ void subDeleteUnwantedFiles(RunContext& rc) {
       const std::string path = rc.AppFolder + name;
       if (os::FileExists(path)) {
         WriteLog(rc, "MSG : Deleting file " + path);
-        os::DeleteFile(path);
+        if (const long err = os::DeleteFile(path); err != 0) {
+          WriteLog(rc, "ERR : Could not delete " + path + ". ErrDesc: " + ErrorCause(rc, err));
+        }
       }
     }
     // A folder named by a right double quotation mark (0x94 in the ANSI code page).

@@ -157,6 +157,7 @@ long BeginChange(const std::string& windowsPath, Change kind, bool* partial) {
   }
   if (m.failWrite != 0 && n == m.failWrite) {
     m.faultFired = true;
+    m.faultPath = windowsPath;
     if (kind == Change::kData) {
       if (partial != nullptr) *partial = true;
       return SetError(os::kErrorDiskFull);

@@ -443,11 +443,16 @@ void SetFaults(const Faults& faults) {
   m.freeSpace = faults.freeSpace;
   m.changes = 0;
   m.faultFired = false;
+  m.faultPath.clear();
 }
 
 int64_t ChangesSoFar() { return M().changes; }
 
 bool FaultFired() { return M().faultFired; }
+
+std::string FaultPath() { return M().faultPath; }
+
+int64_t FreeSpaceLeft() { return M().freeSpace; }
 
 }  // namespace sim
 

@@ -31,7 +31,10 @@ struct Faults {
 };
 void SetFaults(const Faults& faults);
 int64_t ChangesSoFar();
-// True once failWrite has failed a change.
+// True once failWrite has failed a change; FaultPath: the Windows path of that change.
 bool FaultFired();
+std::string FaultPath();
+// What is left of freeSpace (-1: unlimited).
+int64_t FreeSpaceLeft();
 
 }  // namespace sim

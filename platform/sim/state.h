@@ -106,6 +106,7 @@ struct Machine {
   int64_t freeSpace = -1;       // bytes free on C:; -1: unlimited
   int64_t changes = 0;          // changes to C: counted so far
   bool faultFired = false;
+  std::string faultPath;  // the file of the change failWrite failed
   std::vector<std::string> denied;  // PathKey of files and folders that refuse changes
 };
 
