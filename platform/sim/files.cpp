@@ -196,10 +196,16 @@ long WriteHost(const std::string& host, const std::string& bytes, bool append) {
   }
   if (m.freeSpace >= 0) m.freeSpace -= static_cast<int64_t>(done);
   if (error == os::kErrorSuccess && count < bytes.size()) error = os::kErrorDiskFull;
-  // Only what reached the disk counts as written.
-  if (::fsync(fd) != 0 && error == os::kErrorSuccess) error = errno == ENOSPC ? os::kErrorDiskFull : os::kErrorAccessDenied;
+  // A whole file is flushed, as FlushFileBuffers does; appends (the log) are
+  // not flushed line by line, as WriteFile does not.
+  if (!append && error == os::kErrorSuccess) error = SyncHost(fd);
   if (::close(fd) != 0 && error == os::kErrorSuccess) error = os::kErrorAccessDenied;
   return error == os::kErrorSuccess ? error : SetError(error);
+}
+
+long SyncHost(int fd) {
+  if (!M().hostSync || ::fsync(fd) == 0) return os::kErrorSuccess;
+  return errno == ENOSPC ? os::kErrorDiskFull : os::kErrorAccessDenied;
 }
 
 // A data change: the fault hook first, then the write (part of it when the
@@ -325,7 +331,7 @@ long MoveFileEx(const std::string& from, const std::string& to) {
   const std::string folder = target.substr(0, target.find_last_of('/'));
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
-    ::fsync(fd);
+    sim::SyncHost(fd);
     ::close(fd);
   }
   return kErrorSuccess;

@@ -448,6 +448,8 @@ void SetFaults(const Faults& faults) {
 
 int64_t ChangesSoFar() { return M().changes; }
 
+void SetHostSync(bool on) { M().hostSync = on; }
+
 bool FaultFired() { return M().faultFired; }
 
 std::string FaultPath() { return M().faultPath; }

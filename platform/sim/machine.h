@@ -34,6 +34,11 @@ int64_t ChangesSoFar();
 // True once failWrite has failed a change; FaultPath: the Windows path of that change.
 bool FaultFired();
 std::string FaultPath();
+// Whole-file writes and renames reach the host's disk (fsync) before they
+// return, as FlushFileBuffers and MOVEFILE_WRITE_THROUGH do. Tests that make
+// hundreds of runs may turn this off: a simulated kill ends the process, not
+// the host, so what was written survives it either way.
+void SetHostSync(bool on);
 // What is left of freeSpace (-1: unlimited).
 int64_t FreeSpaceLeft();
 

@@ -107,6 +107,7 @@ struct Machine {
   int64_t changes = 0;          // changes to C: counted so far
   bool faultFired = false;
   std::string faultPath;  // the file of the change failWrite failed
+  bool hostSync = true;   // whole-file writes and renames fsync on the host
   std::vector<std::string> denied;  // PathKey of files and folders that refuse changes
 };
 
@@ -153,6 +154,9 @@ long BeginChange(const std::string& windowsPath, Change kind, bool* partial = nu
 // of C:, through to the disk. 0 or a Win32 error; on a full disk the bytes
 // that fit are written.
 long WriteHost(const std::string& host, const std::string& bytes, bool append);
+// Flushes a host file or folder to the disk (fsync) unless hostSync is off;
+// 0 or the Win32 error.
+long SyncHost(int fd);
 // A data change of the file at windowsPath: BeginChange, then WriteHost (with
 // part of the bytes when the hook fails it).
 long WriteChange(const std::string& windowsPath, const std::string& host, const std::string& bytes,

@@ -127,6 +127,7 @@ RunResult RunProgram(const fs::path& machine, const char* clock, const sim::Faul
     dup2(err, 2);
     if (!sim::LoadMachine(machine.string()).empty()) _exit(90);
     sim::SetFaults(faults);
+    sim::SetHostSync(false);
     const int code = Main();
     std::ostringstream out;
     out << sim::FaultFired() << ' ' << sim::ChangesSoFar() << ' ' << sim::FreeSpaceLeft() << ' '
@@ -155,7 +156,8 @@ std::vector<std::string> FileNames(const fs::path& folder) {
   std::vector<std::string> names;
   if (!fs::is_directory(folder)) return names;
   for (const auto& e : fs::directory_iterator(folder)) {
-    if (e.is_regular_file()) names.push_back(e.path().filename().string());
+    const std::string name = e.path().filename().string();
+    if (e.is_regular_file() && name[0] != '.') names.push_back(name);  // not .keep
   }
   std::sort(names.begin(), names.end());
   return names;
