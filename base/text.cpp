@@ -66,3 +66,17 @@ std::string TrimAtNull(std::string_view s) {
   size_t nul = s.find('\0');
   return std::string(nul == std::string_view::npos ? s : s.substr(0, nul));
 }
+
+std::string ControlsToSpaces(std::string_view s) {
+  std::string out(s);
+  for (char& ch : out) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) ch = ' ';
+  }
+  return out;
+}
+
+std::string LogExcerpt(std::string_view s, size_t maxChars) {
+  if (s.size() <= maxChars) return ControlsToSpaces(s);
+  return ControlsToSpaces(s.substr(0, maxChars)) + " ... (" + std::to_string(s.size()) + " bytes)";
+}

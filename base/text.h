@@ -15,3 +15,10 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
 // The text up to (not including) its first NUL, or all of it.
 std::string TrimAtNull(std::string_view s);
+
+// CR, LF, TAB, NUL and every other control character become spaces, so that
+// a value from outside stays on one line of a record, INI file or log.
+std::string ControlsToSpaces(std::string_view s);
+// Text from outside for a log line: on one line and at most maxChars long,
+// a longer text cut and followed by " ... (<n> bytes)".
+std::string LogExcerpt(std::string_view s, size_t maxChars = 512);

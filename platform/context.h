@@ -53,6 +53,9 @@ struct RunContext {
   // Run log.
   std::string AppFolder;  // short form, no trailing "\"
   os::FileHandle LogStream;
+  // The log could not be opened or a line could not be written: said once on
+  // stderr, and the run exits with kExitLogUnwritable.
+  bool LogFailed = false;
   std::string ExeVersion;
   std::string RunStartTime;  // "MM/DD/YYYY HH:NN:SS"
 
@@ -69,7 +72,10 @@ struct RunContext {
 
   // Status file.
   std::string StatusFileName;
-  os::FileHandle StatusStream;
+  // The status file is rewritten whole (atomically) with every line, from
+  // this text; lines are added while it is open.
+  bool StatusOpen = false;
+  std::string StatusText;
   bool RecordWritten = false;
   std::string StatusDescription;
 

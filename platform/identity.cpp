@@ -16,21 +16,57 @@ std::string ReadWholeValue(const os::RegKey& key, const std::string& valueName) 
   std::string data;
   long err = os::RegQueryValueEx(key, valueName, &type, &data, &size);
   if (err == os::kErrorMoreData) err = os::RegQueryValueEx(key, valueName, &type, &data, &size);
-  if (err != 0) return {};
+  // Only text is a folder; the bytes of a number are not.
+  if (err != 0 || (type != os::kRegSz && type != os::kRegExpandSz)) return {};
   return TrimAtNull(data);
 }
 
 }  // namespace
 
+std::string RegTypeName(uint32_t type) {
+  switch (type) {
+    case os::kRegNone: return "REG_NONE";
+    case os::kRegSz: return "REG_SZ";
+    case os::kRegExpandSz: return "REG_EXPAND_SZ";
+    case os::kRegBinary: return "REG_BINARY";
+    case os::kRegDword: return "REG_DWORD";
+    case os::kRegMultiSz: return "REG_MULTI_SZ";
+    case os::kRegQword: return "REG_QWORD";
+    default: return "type " + std::to_string(type);
+  }
+}
+
+std::string IdentityValueProblem(const std::string& value) {
+  if (value.size() > kMaxIdentityChars) {
+    return "it is longer than " + std::to_string(kMaxIdentityChars) + " characters";
+  }
+  if (value.find_first_of("\\/") != std::string::npos) return "it holds a path separator";
+  if (value.find("..") != std::string::npos) return "it holds \"..\"";
+  for (const char ch : value) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) return "it holds a control character";
+    if (std::string_view("<>:\"|?*").find(ch) != std::string_view::npos) {
+      return std::string("it holds the character ") + ch + ", which Windows forbids in file names";
+    }
+  }
+  return {};
+}
+
 std::string ReadAgentRegString(RunContext& rc, const os::RegKey& key, const std::string& keyLabel,
-                               const std::string& valueName) {
+                               const std::string& valueName, bool* wrongType) {
   uint32_t type = 0;
   uint32_t size = 0;
   if (os::RegQueryValueEx(key, valueName, &type, nullptr, &size) != 0) {
     WriteLog(rc, "ERR : Failed to read Value in Registry key " + keyLabel + valueName);
     return {};
   }
-  if (type != os::kRegSz) return {};
+  if (type != os::kRegSz) {
+    // Present but not text: say so, rather than let it pass for missing.
+    WriteLog(rc, "ERR : Registry value " + valueName + " of " + kAgentKey + " is stored as " +
+                     RegTypeName(type) + ", not as text (REG_SZ); it is not read");
+    if (wrongType != nullptr) *wrongType = true;
+    return {};
+  }
   std::string buffer(size, '\0');
   if (os::RegQueryValueEx(key, valueName, &type, &buffer, &size) != 0) {
     WriteLog(rc, "ERR : Failed to read Value in Registry key " + keyLabel + valueName);
@@ -70,11 +106,20 @@ bool GetoutputPath(RunContext& rc) {
         {"Type", "Regtype", "ERR : RegType Key Not Present", &RunContext::AgentType},
     };
     for (const Required& r : kRequired) {
-      std::string value = ReadAgentRegString(rc, key, "", r.valueName);
-      WriteLog(rc, std::string("MSG : ") + r.logName + " = " + value);
+      bool wrongType = false;
+      std::string value = ReadAgentRegString(rc, key, "", r.valueName, &wrongType);
+      WriteLog(rc, std::string("MSG : ") + r.logName + " = " + LogExcerpt(value, 128));
       if (value.empty()) {
-        WriteLog(rc, r.missingLine);
+        if (!wrongType) WriteLog(rc, r.missingLine);
         return false;
+      }
+      // REGID, SiteId and MemberId go into file names and the server's URLs.
+      if (r.field != &RunContext::AgentType) {
+        const std::string problem = IdentityValueProblem(value);
+        if (!problem.empty()) {
+          WriteLog(rc, std::string("ERR : ") + r.valueName + " refused: " + problem);
+          return false;
+        }
       }
       rc.*r.field = value;
     }

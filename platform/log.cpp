@@ -2,10 +2,26 @@
 
 #include <cstdio>
 
+#include "platform/filewrite.h"
 #include "platform/regfiles.h"
 #include "base/text.h"
 #include "base/error.h"
 #include "platform/instance.h"
+
+namespace {
+
+// The log is where a run explains itself; when it cannot be written, say so
+// where the caller of the program can see it, once.
+void ReportLogFailure(RunContext& rc, const std::string& what, long code) {
+  if (rc.LogFailed) return;
+  rc.LogFailed = true;
+  std::string text;
+  if (os::FormatMessage(static_cast<uint32_t>(code), false, &text)) text = TrimBlanks(text);
+  std::fprintf(stderr, "avdefupdate: %s %s\\%s: %ld%s%s\n", what.c_str(), rc.AppFolder.c_str(),
+               kLogFileName, code, text.empty() ? "" : "-", text.c_str());
+}
+
+}  // namespace
 
 void WriteLog(RunContext& rc, std::string_view message) {
   try {
@@ -14,7 +30,9 @@ void WriteLog(RunContext& rc, std::string_view message) {
     line += '\t';
     line += message;
     line += "\r\n";
-    os::WriteFileHandle(rc.LogStream, line);
+    if (const long err = os::WriteFileHandle(rc.LogStream, line); err != 0) {
+      ReportLogFailure(rc, "cannot write the run log", err);
+    }
   } catch (...) {
     // A lost log line must never disturb the run.
   }
@@ -24,7 +42,10 @@ void DeleteFileLogged(RunContext& rc, const std::string& path) {
   WriteLog(rc, "MSG : Deleting File " + path);
   try {
     os::SetFileAttributes(path, os::kFileAttributeNormal);
-    os::DeleteFile(path);
+    // A file that stays would be met again by every later run: say why.
+    if (const long err = os::DeleteFile(path); err != 0 && os::FileExists(path)) {
+      WriteLog(rc, "ERR : Could not delete " + path + ". ErrDesc: " + ErrorCause(rc, err));
+    }
   } catch (...) {
   }
 }
@@ -64,6 +85,7 @@ void OpenRunLog(RunContext& rc) {
   long err = os::FileExists(logPath) ? os::OpenFile(logPath, os::OpenMode::kAppendExisting, &stream)
                                      : os::OpenFile(logPath, os::OpenMode::kCreateAlways, &stream);
   if (err != 0) {
+    ReportLogFailure(rc, "cannot open the run log", err);
     if (err == os::kErrorPathNotFound || err == os::kErrorFileNotFound) throw RtError::PathNotFound();
     throw RtError::PermissionDenied();
   }
@@ -79,7 +101,7 @@ void EndRun(RunContext& rc, int exitCode) {
   WriteLog(rc, "MSG : Application Ended");
   WriteLog(rc, "====================================END====================================================");
   WriteLog(rc, "\r\n");
-  rc.StatusStream.Close();
+  rc.StatusOpen = false;
   rc.LogStream.Close();
-  throw RunEnded{exitCode};
+  throw RunEnded{exitCode == 0 && rc.LogFailed ? kExitLogUnwritable : exitCode};
 }

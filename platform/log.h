@@ -8,6 +8,8 @@
 
 constexpr const char* kLogFileName = "AntivirusAutoUpdLog_New.log";
 constexpr uint64_t kLogSizeLimitKb = 2048;
+// Exit code of a run whose log could not be opened or written (the reason is on stderr).
+constexpr int kExitLogUnwritable = 3;
 
 // Appends time stamp, TAB, message and CR LF. Never fails towards the caller.
 void WriteLog(RunContext& rc, std::string_view message);

@@ -26,6 +26,7 @@ constexpr long kErrorPathNotFound = 3;
 constexpr long kErrorAccessDenied = 5;
 constexpr long kErrorInvalidHandle = 6;
 constexpr long kErrorFileExists = 80;
+constexpr long kErrorDiskFull = 112;
 constexpr long kErrorInvalidParameter = 87;
 constexpr long kErrorMoreData = 234;
 constexpr long kErrorNoMoreItems = 259;
@@ -145,6 +146,8 @@ uint32_t GetPrivateProfileString(const std::string& section, const std::string& 
                                  const std::string& path, std::string* out);
 
 // WritePrivateProfileStringA with a key and a value (creates file and section).
+// It rewrites the file in place; the agent's own INI updates go through
+// WriteIniValue (platform/filewrite.h), which replaces the file whole.
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& path);
 
@@ -157,12 +160,21 @@ long ReadWholeFile(const std::string& path, std::string* bytes);
 // GetFileAttributesExA's last-write time, as a count that orders as the
 // times do (the units are the backend's own).
 long GetFileLastWriteTime(const std::string& path, int64_t* time);
-// Creates or replaces the file with exactly these bytes.
+// CreateFileA(CREATE_ALWAYS) + WriteFile + FlushFileBuffers + CloseHandle:
+// creates or replaces the file with exactly these bytes, on the disk when it
+// returns 0. The result is the first error of the four calls; after an error
+// the file may hold part of the bytes (a full disk), so callers that must not
+// lose the old content write a temporary file and MoveFileEx it into place.
 long WriteWholeFile(const std::string& path, const std::string& bytes);
 long DeleteFile(const std::string& path);
 long SetFileAttributes(const std::string& path, uint32_t attributes);
 long CopyFile(const std::string& from, const std::string& to, bool failIfExists);
 long MoveFile(const std::string& from, const std::string& to);
+// MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH):
+// renames a file over an existing one in one step, on the disk when it
+// returns 0. Within one folder `to` is then either the old file or the new
+// one, never a mix; on failure both files are as they were.
+long MoveFileEx(const std::string& from, const std::string& to);
 long CreateDirectory(const std::string& path);
 // Deletes a folder with everything in it.
 long DeleteFolder(const std::string& path);
@@ -175,7 +187,8 @@ std::string GetFileVersion(const std::string& path);
 
 enum class OpenMode { kAppendExisting, kCreateAlways };
 long OpenFile(const std::string& path, OpenMode mode, FileHandle* file);
-// Writes the bytes through to the file.
+// WriteFile: writes the bytes through to the file (no buffering of our own);
+// the error of the write (112 on a full disk) when not all of them were written.
 long WriteFileHandle(const FileHandle& file, const std::string& bytes);
 
 // GetShortPathNameA(path, buffer, bufferSize): the length of the short path,
@@ -272,13 +285,17 @@ struct HttpPostOptions {
   // receiving each.
   uint32_t connectTimeoutMs = 30000;
   uint32_t requestTimeoutMs = 120000;
+  // The longest reply body read; 0: no limit. A longer one is not an answer:
+  // reading stops there and the post returns kErrorMoreData.
+  size_t maxResponseBytes = 0;
 };
 
 // POSTs body to an http or https URL. Returns 0 when the server answered (any
 // status): *status is its number, *statusLine the line as sent
 // ("HTTP/1.1 500 Internal Server Error") and *response the body. Otherwise
 // returns the transport's error code (curl code in the sim, Win32/WinHTTP error
-// on Windows) with a description of the connection error in *error.
+// on Windows) with a description of the connection error in *error, or
+// kErrorMoreData when the body passed options.maxResponseBytes.
 long HttpPost(const std::string& url, const std::string& body, const HttpPostOptions& options,
               int* status, std::string* statusLine, std::string* response, std::string* error);
 

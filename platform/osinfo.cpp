@@ -4,6 +4,8 @@
 
 #include "platform/process.h"
 #include "base/error.h"
+#include "platform/filewrite.h"
+#include "platform/regfiles.h"
 #include "platform/log.h"
 #include "base/text.h"
 
@@ -123,7 +125,9 @@ void getWindowsName(RunContext& rc) {
 
     std::string existing;
     os::ReadWholeFile(batch, &existing);
-    if (os::WriteWholeFile(batch, existing + command + "\r\n") != 0) throw RtError::PathNotFound();
+    if (const long err = ReplaceFileAtomically(batch, existing + command + "\r\n"); err != 0) {
+      throw FileSystemError(err);
+    }
     os::Sleep(2000);
     ShellHidden(batch);
     os::Sleep(10000);

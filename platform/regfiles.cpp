@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/filewrite.h"
+#include "platform/identity.h"
 #include "platform/log.h"
 #include "base/text.h"
 
@@ -106,6 +108,19 @@ std::string ReadRegString(const os::RegKey& key, const std::string& valueName) {
   }
 }
 
+namespace {
+
+void LogWrongType(RunContext& rc, GetRegValueForm form, const std::string& valueName, uint32_t actualType) {
+  if (form == GetRegValueForm::kA) {
+    WriteLog(rc, "ERR : GetRegValue - Could not read " + valueName);
+  } else {
+    WriteLog(rc, "ERR : functionGetRegValue - Could not read " + valueName + ". ErrDesc: the value is stored as " +
+                     RegTypeName(actualType));
+  }
+}
+
+}  // namespace
+
 std::string GetRegValue(RunContext& rc, const os::RegKey& key, const std::string& valueName,
                         uint32_t type, GetRegValueForm form) {
   const bool formA = form == GetRegValueForm::kA;
@@ -114,7 +129,12 @@ std::string GetRegValue(RunContext& rc, const os::RegKey& key, const std::string
     if (type == os::kRegDword) {
       // Neither query is checked: a missing value reads as 0.
       uint32_t actualType = 0, size = 0;
-      os::RegQueryValueEx(key, valueName, &actualType, nullptr, &size);
+      const bool present = os::RegQueryValueEx(key, valueName, &actualType, nullptr, &size) == 0;
+      if (present && actualType != os::kRegDword) {
+        // The bytes of a text are no number: reported, never reinterpreted.
+        LogWrongType(rc, form, valueName, actualType);
+        return {};
+      }
       std::string data;
       uint32_t bufferSize = sizeof(int32_t);
       int32_t value = 0;
@@ -125,6 +145,11 @@ std::string GetRegValue(RunContext& rc, const os::RegKey& key, const std::string
     if (type == os::kRegSz) {
       uint32_t actualType = 0, size = 0;
       if (os::RegQueryValueEx(key, valueName, &actualType, nullptr, &size) != 0) return {};
+      if (actualType != os::kRegSz && actualType != os::kRegExpandSz && actualType != os::kRegMultiSz) {
+        // A number or binary value copied as text would put raw bytes into records.
+        LogWrongType(rc, form, valueName, actualType);
+        return {};
+      }
       std::string data(size, '\0');
       uint32_t bufferSize = size;
       long err = os::RegQueryValueEx(key, valueName, &actualType, &data, &bufferSize);
@@ -276,12 +301,9 @@ bool fncCopyFile(RunContext& rc, const std::string& destinationFolder) {
     if (destinationFolder.empty()) return false;
     size_t slash = source.find_last_of('\\');
     const std::string name = slash == std::string::npos ? source : source.substr(slash + 1);
-    long err = os::CopyFile(source, destinationFolder + name, false);
-    if (err != 0) throw FileSystemError(err);
-    os::SetFileAttributes(source, os::kFileAttributeNormal);
-    err = os::DeleteFile(source);
-    if (err != 0) throw FileSystemError(err);
-    return true;
+    // The source goes only once its copy is complete.
+    return CopyFileChecked(rc, source, destinationFolder + name, true,
+                           "ERR : Function fncCopyFile. Could not move ");
   } catch (...) {
     RtError e = CurrentError();
     WriteLog(rc, "ERR : Function fncCopyFile. ErrDesc: " + Num(e.number) + " " + e.description);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/xml.h"
+#include "platform/filewrite.h"
 #include "base/dates.h"
 #include "base/error.h"
 #include "platform/identity.h"
@@ -25,6 +26,9 @@ os::HttpPostOptions ProxyOptions(RunContext& rc) {
   return options;
 }
 
+// A value from a reply, stored in an INI file: one line, bounded.
+std::string BoundedValue(const std::string& value) { return ControlsToSpaces(value.substr(0, 255)); }
+
 }  // namespace
 
 std::string FncWebPost(RunContext& rc, const std::string& body, const std::string& url,
@@ -35,7 +39,8 @@ std::string FncWebPost(RunContext& rc, const std::string& body, const std::strin
     WriteLog(rc, "MSG : Webpost string : " + body);
     WriteLog(rc, "MSG : Webpost url : " + url);
     line = 2;
-    const os::HttpPostOptions options = ProxyOptions(rc);
+    os::HttpPostOptions options = ProxyOptions(rc);
+    options.maxResponseBytes = kMaxWebPostReplyBytes;
     // Our own transport needs no component registration, so there is no
     // re-register-and-retry branch for "cannot create object".
     line = 3;
@@ -43,7 +48,12 @@ std::string FncWebPost(RunContext& rc, const std::string& body, const std::strin
     std::string statusLine, response, error;
     const long err = os::HttpPost(url, body, options, &status, &statusLine, &response, &error);
     std::string first, second, third;
-    if (err != 0) {
+    if (err == os::kErrorMoreData) {
+      // Larger than any answer of the server: a portal or error page.
+      first = error;
+      second = std::to_string(err);
+      third = "the reply was not read";
+    } else if (err != 0) {
       first = error;
       second = std::to_string(err);
       third = "no reply from the server";
@@ -56,12 +66,12 @@ std::string FncWebPost(RunContext& rc, const std::string& body, const std::strin
     }
     if (second.empty()) {
       line = 4;
-      WriteLog(rc, "MSG : WebPost Return Status: " + reply);
+      WriteLog(rc, "MSG : WebPost Return Status: " + LogExcerpt(reply));
     } else {
       // An error page is no answer: callers would read it as one.
       line = 5;
-      WriteLog(rc, "MSG : WebPost Return Status: " + reply);
-      WriteLog(rc, "ERR : WebPost Failed : " + first + "-" + second + " - " + third);
+      WriteLog(rc, "MSG : WebPost Return Status: " + LogExcerpt(reply));
+      WriteLog(rc, "ERR : WebPost Failed : " + LogExcerpt(first) + "-" + second + " - " + third);
       if (errorText != nullptr) *errorText = first + "-" + second + " - " + third;
     }
     line = 6;
@@ -119,7 +129,7 @@ bool FncGetLatestAvVersion(RunContext& rc, const std::string& product,
   rc.WebPostReply = FncWebPost(rc, LatestVersionPostBody(product), url, &ignored);
   const std::string& reply = rc.WebPostReply;
   if (reply.find("@@") == std::string::npos) {
-    WriteLog(rc, "MSG : failed to received Webpost return val :: " + reply);
+    WriteLog(rc, "MSG : failed to received Webpost return val :: " + LogExcerpt(reply));
     return false;
   }
   fields->clear();
@@ -171,7 +181,7 @@ bool fncVipreDefinitionFromDC(RunContext& rc, std::string* defVersion) {
       }
       xml::Document doc;
       if (!doc.Load(reply)) {
-        WriteLog(rc, "MSG : Vipre GetData From DC Webpost LoadXML Invalid " + reply);
+        WriteLog(rc, "MSG : Vipre GetData From DC Webpost LoadXML Invalid " + LogExcerpt(reply));
         continue;
       }
       if (!doc.HasRoot("wpavvendef")) {
@@ -179,15 +189,15 @@ bool fncVipreDefinitionFromDC(RunContext& rc, std::string* defVersion) {
         continue;
       }
 
-      os::WritePrivateProfileString(kVipreSection, "OnDate", FormatGeneralDateTime(os::Now()), ini);
+      WriteIniValue(rc, ini, kVipreSection, "OnDate", FormatGeneralDateTime(os::Now()));
       const RtError noElement{91, "Object variable or With block variable not set"};
       std::string defDate;
       if (!doc.FirstChildText("wpavvendef", "vdate", &defDate)) throw noElement;
-      os::WritePrivateProfileString(kVipreSection, "DefDate", defDate, ini);
+      WriteIniValue(rc, ini, kVipreSection, "DefDate", BoundedValue(defDate));
       std::string defVer;
       if (!doc.FirstChildText("wpavvendef", "defver", &defVer)) throw noElement;
       *defVersion = defVer;
-      os::WritePrivateProfileString(kVipreSection, "DefVer", defVer, ini);
+      WriteIniValue(rc, ini, kVipreSection, "DefVer", BoundedValue(defVer));
       WriteLog(rc, "MSG : Vipre GetData From DC Webpost Successful");
       return true;
     }

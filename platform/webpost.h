@@ -10,6 +10,10 @@
 // Used for wpavvendef when the server map has no address for it.
 constexpr const char* kDefaultStatusServerUrl = "http://avstatus.kovaod.net/";
 
+// The longest reply read from the server (64 KB). A longer one (a captive
+// portal's page, say) is no answer: the post fails and returns empty.
+constexpr size_t kMaxWebPostReplyBytes = 64 * 1024;
+
 // Posts body to url and returns the server's reply; empty when the post
 // failed. *errorText (may be null) receives "first-second - third" of a
 // failed post.

@@ -1,5 +1,7 @@
 #include "platform/zip.h"
 
+#include "platform/filewrite.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -190,7 +192,7 @@ Result UnzipToFolder(const std::string& archivePath, const std::string& folder) 
     }
     std::string bytes;
     if (!ReadEntry(archive, entry, &bytes, &why)) return {Status::kBadArchive, 0, why + ": " + entry.name};
-    if (long err = os::WriteWholeFile(target, bytes); err != 0)
+    if (long err = ReplaceFileAtomically(target, bytes); err != 0)
       return {Status::kCannotWrite, err, "cannot write " + target};
   }
   return {};

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
+#include "platform/filewrite.h"
 #include "platform/regfiles.h"
 #include "base/error.h"
 #include "platform/log.h"
@@ -46,13 +48,11 @@ std::string XmlEscape(const std::string& value) {
 
 namespace {
 
-// Keeps the data file at nine lines whatever a product name holds.
-std::string OneLine(const std::string& value) {
-  std::string v = value;
-  std::replace(v.begin(), v.end(), '\r', ' ');
-  std::replace(v.begin(), v.end(), '\n', ' ');
-  return v;
-}
+// Keeps the data file at nine lines whatever a value from outside holds.
+std::string OneLine(const std::string& value) { return ControlsToSpaces(value); }
+
+constexpr const char* kRecordTags[] = {"regid",    "sdt",      "category",   "bcurdef", "blastdef",
+                                       "acurdef",  "alastdef", "bscanengno", "status"};
 
 // A name no other record of this run has taken: within one hundredth of a
 // second two records would share a name and the later would replace the earlier.
@@ -79,45 +79,35 @@ bool fncsetLogFile_New(RunContext& rc, const std::string& category, std::string&
                        const std::string& scanEngine, const std::string& status) {
   try {
     for (std::string* field : {&beforeCurrent, &beforeLast, &afterCurrent, &afterLast}) {
-      *field = NormaliseDefinition(*field);
+      *field = TrimSpaces(OneLine(NormaliseDefinition(*field)));
     }
 
     if (rc.AgentType == "VXNA") {
       auto element = [](const char* tag, const std::string& value) {
         return std::string("<") + tag + ">" + XmlEscape(value) + "</" + tag + ">";
       };
-      rc.AntivirusElements += "<Antivirus>" + element("Category", category) +
+      rc.AntivirusElements += "<Antivirus>" + element("Category", OneLine(category)) +
                               element("BCurrentDefinition", beforeCurrent) +
                               element("BLastDefinition", beforeLast) +
                               element("ACurrentDefinition", afterCurrent) +
                               element("ALastDefinition", afterLast) +
-                              element("BScanEngineNumber", scanEngine) +
-                              element("StatusDetail", status) + "</Antivirus>";
+                              element("BScanEngineNumber", OneLine(scanEngine)) +
+                              element("StatusDetail", OneLine(status)) + "</Antivirus>";
       rc.RecordWritten = true;
       return true;
     }
 
     const std::string path = UniqueDataFilePath(rc);
     rc.DataFilePath = path;
-    os::FileHandle file;
-    if (os::OpenFile(path, os::OpenMode::kCreateAlways, &file) != 0) {
-      WriteLog(rc, "ERR : Failed to write data to DATA File " + path);
-      return false;
+    const std::string values[] = {TrimSpaces(rc.RegId), rc.RunStartTime, category, beforeCurrent, beforeLast,
+                                  afterCurrent, afterLast, scanEngine, status};
+    std::string content;
+    for (size_t i = 0; i < std::size(kRecordTags); ++i) {
+      content += std::string("<") + kRecordTags[i] + ">" + OneLine(values[i]) + "</" + kRecordTags[i] + ">\r\n";
     }
+    // All nine lines reach the disk together, or the record is not written.
+    if (!WriteFileChecked(rc, path, content, "ERR : Failed to write data to DATA File ")) return false;
     WriteLog(rc, "MSG : Successfully created file " + path);
-    const std::string lines[] = {
-        "<regid>" + TrimSpaces(rc.RegId) + "</regid>",
-        "<sdt>" + rc.RunStartTime + "</sdt>",
-        "<category>" + OneLine(category) + "</category>",
-        "<bcurdef>" + beforeCurrent + "</bcurdef>",
-        "<blastdef>" + beforeLast + "</blastdef>",
-        "<acurdef>" + afterCurrent + "</acurdef>",
-        "<alastdef>" + afterLast + "</alastdef>",
-        "<bscanengno>" + OneLine(scanEngine) + "</bscanengno>",
-        "<status>" + OneLine(status) + "</status>",
-    };
-    for (const std::string& line : lines) os::WriteFileHandle(file, line + "\r\n");
-    file.Close();
     rc.RecordWritten = true;
 
     const std::string status_folder = rc.AgentInstallPath + "Status\\";
@@ -167,4 +157,24 @@ bool AVPresence_check(RunContext& rc) {
     WriteLog(rc, "ERR : in AVPresence_check " + std::to_string(e.number) + "  " + e.description);
     return false;
   }
+}
+
+bool IsCompleteRecord(const std::string& bytes) {
+  size_t pos = 0;
+  for (const char* tag : kRecordTags) {
+    const std::string open = std::string("<") + tag + ">";
+    const std::string close = std::string("</") + tag + ">\r\n";
+    if (bytes.compare(pos, open.size(), open) != 0) return false;
+    const size_t end = bytes.find("\r\n", pos);
+    if (end == std::string::npos) return false;
+    const size_t lineEnd = end + 2;
+    if (lineEnd - pos < open.size() + close.size() ||
+        bytes.compare(lineEnd - close.size(), close.size(), close) != 0) {
+      return false;
+    }
+    // One line per field: no bare CR or LF inside a value.
+    if (bytes.find_first_of("\r\n", pos) != end) return false;
+    pos = lineEnd;
+  }
+  return pos == bytes.size();
 }

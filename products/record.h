@@ -32,5 +32,8 @@ std::string NormaliseDefinition(const std::string& value);
 std::string FormatFileTime(const os::LocalTime& t);
 // The data-file name for a time: defrecord_<RegId>_AV_<time><seconds since midnight>.txt
 std::string DataFileName(const std::string& regId, const os::LocalTime& t);
+// True when bytes are a whole data file: the nine tagged lines in their
+// order, each ended by CR LF, and nothing after them.
+bool IsCompleteRecord(const std::string& bytes);
 // Markup characters of an element value escaped.
 std::string XmlEscape(const std::string& value);

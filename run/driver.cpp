@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/filewrite.h"
 #include "platform/osinfo.h"
 #include "platform/regfiles.h"
 #include "products/products.h"
@@ -31,8 +32,8 @@ const char* const kSeparator =
     "===========================================================================================";
 
 void StoreLastRunTime(RunContext& rc) {
-  os::WritePrivateProfileString("LastRunDateTime", "LastRun", FormatLastRunTime(os::Now()),
-                                rc.AppFolder + "\\" + "LastAVDefUpd.ini");
+  WriteIniValue(rc, rc.AppFolder + "\\" + "LastAVDefUpd.ini", "LastRunDateTime", "LastRun",
+                FormatLastRunTime(os::Now()));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "platform/webpost.h"
+#include "platform/filewrite.h"
+#include "platform/regfiles.h"
 #include "base/dates.h"
 #include "base/error.h"
 #include "platform/identity.h"
@@ -15,6 +17,8 @@ namespace {
 
 constexpr int64_t kHoursBetweenRuns = 4;
 constexpr int64_t kHoursBetweenDownloads = 24;
+// The longest exclusion reply kept in LastAVDefUpd.ini.
+constexpr size_t kStoredReplyChars = 255;
 
 std::string ReadGateValue(const std::string& section, const std::string& key, uint32_t size,
                           const std::string& ini) {
@@ -108,7 +112,7 @@ void DecideFromStoredValue(RunContext& rc, const std::string& ini) {
   int16_t number = 0;
   // A hand-edited value beyond 16 bits is treated like none at all: excluded.
   if (LeadingNumber(stored, &number) == ReplyNumber::kOutOfRange) {
-    WriteLog(rc, "ERR : Exclusion reply out of range : " + stored);
+    WriteLog(rc, "ERR : Exclusion reply out of range : " + LogExcerpt(stored));
     number = 1;
   }
   rc.UpdateExclusion = number;
@@ -138,8 +142,7 @@ bool ChkLastRunTime(RunContext& rc) {
                          FormatLastRunTime(os::Now()));
       }
     } else {
-      os::WritePrivateProfileString("LastRunDateTime", "LastRun", FormatLastRunTime(os::Now()),
-                                    rc.RunGateIniPath);
+      WriteIniValue(rc, rc.RunGateIniPath, "LastRunDateTime", "LastRun", FormatLastRunTime(os::Now()));
       result = true;
     }
     if (result) ReadInternetDownloadTimes(rc, NowToSecond());
@@ -167,20 +170,27 @@ void DecideUpdateExclusion(RunContext& rc) {
   // Beyond 16 bits the reply is no answer we can act on; rather than end the
   // run, decide as if the server had not answered, and keep it out of the file.
   if (LeadingNumber(rc.WebPostReply, &number) == ReplyNumber::kOutOfRange) {
-    WriteLog(rc, "ERR : Exclusion reply out of range : " + rc.WebPostReply);
+    WriteLog(rc, "ERR : Exclusion reply out of range : " + LogExcerpt(rc.WebPostReply));
     DecideFromStoredValue(rc, ini);
     return;
   }
   rc.UpdateExclusion = number;
-  if (number != -1) os::WritePrivateProfileString("LastExcludeStatus", "ExcludeUpdate", rc.WebPostReply, ini);
+  // Stored on one line and bounded: a reply is only read back by its leading number.
+  if (number != -1) {
+    WriteIniValue(rc, ini, "LastExcludeStatus", "ExcludeUpdate",
+                  ControlsToSpaces(rc.WebPostReply.substr(0, kStoredReplyChars)));
+  }
 }
 
 bool ChkAVGUpdatedToday(RunContext& rc) {
   try {
     const std::string path = rc.AppFolder + "\\" + "LastAVGUpdated.ini";
     if (!os::FileExists(path)) {
-      const long err = os::WriteWholeFile(path, "[LASTAVGUPDATED]\r\nUpdatedon=" + FormatLogTime(os::Now()) + "\r\n");
-      if (err != 0) throw RtError::PathNotFound();
+      const long err = ReplaceFileAtomically(path, "[LASTAVGUPDATED]\r\nUpdatedon=" + FormatLogTime(os::Now()) + "\r\n");
+      if (err != 0) {
+        WriteLog(rc, "ERR : Could not write " + path + ". ErrDesc: " + ErrorCause(rc, err));
+        throw FileSystemError(err);
+      }
       return true;
     }
     WriteLog(rc, "MSG : Checking For Last AVG Updated date time...");

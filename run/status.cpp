@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/filewrite.h"
 #include "platform/regfiles.h"
 #include "products/record.h"
 #include "base/error.h"
@@ -24,9 +25,21 @@ std::string StatusFileNameFor(const std::string& regId, const os::LocalTime& t) 
   return "defRecord_" + regId + "_AV_" + FormatFileTime(t) + ".ini";
 }
 
+namespace {
+
+// The status file is written whole with every line, so that whatever stops
+// the run leaves it with the lines written so far and never torn.
+void RewriteStatusFile(RunContext& rc, std::string_view failureLine) {
+  WriteFileChecked(rc, rc.AppFolder + "\\" + rc.StatusFileName, rc.StatusText, failureLine);
+}
+
+}  // namespace
+
 void WriteStatusLine(RunContext& rc, const std::string& text) {
   try {
-    if (rc.StatusStream.valid()) os::WriteFileHandle(rc.StatusStream, text + "\r\n");
+    if (!rc.StatusOpen) return;
+    rc.StatusText += ControlsToSpaces(text) + "\r\n";
+    RewriteStatusFile(rc, "ERR : Could not write the status file ");
   } catch (...) {
   }
 }
@@ -46,17 +59,18 @@ void fncWriteStatusFile(RunContext& rc) {
       now = os::Now();
     }
     rc.StatusFileName = StatusFileNameFor(rc.RegId, now);
-    const std::string path = rc.AppFolder + "\\" + rc.StatusFileName;
-    if (os::OpenFile(path, os::OpenMode::kCreateAlways, &rc.StatusStream) != 0) {
-      throw RtError::PathNotFound();
-    }
     const os::LocalTime next = AddSeconds(now, 4 * 3600);
-    WriteStatusLine(rc, "[STATUS_INFO]");
-    WriteStatusLine(rc, "REGID=" + rc.RegId);
-    WriteStatusLine(rc, "PID=Antivirus Update");
-    WriteStatusLine(rc, "SysID=" + rc.ExeVersion);
-    WriteStatusLine(rc, "LastRunDateTime=" + FormatLogTime(now));
-    WriteStatusLine(rc, "NextRunDateTime=" + FormatLogTime(next));
+    // The six header lines go to the disk in one write; a failure names its
+    // cause, and later lines try again with the whole text.
+    rc.StatusOpen = true;
+    rc.StatusText.clear();
+    for (const std::string& line :
+         {std::string("[STATUS_INFO]"), "REGID=" + rc.RegId, std::string("PID=Antivirus Update"),
+          "SysID=" + rc.ExeVersion, "LastRunDateTime=" + FormatLogTime(now),
+          "NextRunDateTime=" + FormatLogTime(next)}) {
+      rc.StatusText += ControlsToSpaces(line) + "\r\n";
+    }
+    RewriteStatusFile(rc, "ERR : Function fncWriteStatusFile. Could not write ");
   } catch (...) {
     WriteLog(rc, "ERR : Function fncWriteStatusFile. ErrDesc: " + ErrorText(CurrentError()));
   }
@@ -98,11 +112,9 @@ bool FncCheck4ValidPID(RunContext& rc, const std::string& path) {
   }
 }
 
-bool MoveFileTo(const std::string& source, const std::string& destination) {
+bool MoveFileTo(RunContext& rc, const std::string& source, const std::string& destination) {
   try {
-    if (os::CopyFile(source, destination, false) != 0) return false;
-    os::SetFileAttributes(source, os::kFileAttributeNormal);
-    return os::DeleteFile(source) == 0;
+    return CopyFileChecked(rc, source, destination, true, "ERR : Could not move ");
   } catch (...) {
     return false;
   }
@@ -110,21 +122,24 @@ bool MoveFileTo(const std::string& source, const std::string& destination) {
 
 bool CopyStatusToPMStatus(RunContext& rc) {
   try {
-    rc.StatusStream.Close();
+    rc.StatusOpen = false;
     if (rc.StatusFileName.empty()) return false;
     const std::string local = rc.AppFolder + "\\" + rc.StatusFileName;
     if (FncCheck4ValidPID(rc, local)) {
-      // A missing PMStatus folder leaves the file here for the next run.
-      if (os::CopyFile(local, rc.AgentInstallPath + "PMStatus\\" + rc.StatusFileName, false) != 0) {
+      // A missing or refusing PMStatus folder leaves the file here for the
+      // next run, with the cause in the log.
+      if (!CopyFileChecked(rc, local, rc.AgentInstallPath + "PMStatus\\" + rc.StatusFileName, true,
+                           "ERR : Could not hand over the status file ")) {
         return false;
       }
-      os::DeleteFile(local);
       WriteLog(rc, "MSG : Status File " + rc.StatusFileName + " Copied successfully to " +
                        rc.AgentInstallPath + "PMStatus");
       return true;
     }
     WriteLog(rc, "Deleteing Incomplete PID file " + local);
-    os::DeleteFile(local);
+    if (const long err = os::DeleteFile(local); err != 0) {
+      WriteLog(rc, "ERR : Could not delete " + local + ". ErrDesc: " + ErrorCause(rc, err));
+    }
     return false;
   } catch (...) {
     return false;
@@ -139,13 +154,35 @@ void subPreExistingFiles(RunContext& rc) {
     rc.AvgDef85Txt = shortApp + "\\AVGDef85.txt";
     rc.AvgInfo85Exe = shortApp + "\\avginfo85.exe";
 
+    // Temporaries of writes that a kill cut short: never complete files.
+    for (const std::string& folder : {rc.AgentInstallPath + "Status", rc.AgentInstallPath + "PMStatus"}) {
+      if (rc.AgentInstallPath.empty()) break;
+      std::vector<std::string> names;
+      if (os::ListFiles(folder, &names) != 0) continue;
+      for (const std::string& name : names) {
+        if (EndsWithNoCase(name, kTempSuffix)) DeleteFileLogged(rc, folder + "\\" + name);
+      }
+    }
+
     std::vector<std::string> names;
     os::ListFiles(rc.AppFolder, &names);
     for (const std::string& name : names) {
       const std::string file = rc.AppFolder + "\\" + name;
+      if (EndsWithNoCase(name, kTempSuffix)) {
+        DeleteFileLogged(rc, file);
+        continue;
+      }
       const bool record = ContainsNoCase(name, "defrecord_");
       if (EndsWithNoCase(name, ".TXT") && record) {
-        MoveFileTo(file, rc.AgentInstallPath + "Status\\" + name);
+        // Only a complete record is a report; a torn one (a run killed while
+        // writing it) is removed, as an incomplete status file is.
+        std::string bytes;
+        if (os::ReadWholeFile(file, &bytes) == 0 && IsCompleteRecord(bytes)) {
+          MoveFileTo(rc, file, rc.AgentInstallPath + "Status\\" + name);
+        } else {
+          WriteLog(rc, "MSG : Incomplete data file " + file);
+          DeleteFileLogged(rc, file);
+        }
       }
       const std::string trimmedLower = ToLower(TrimSpaces(name));
       if (ToUpper(name) == "NAVDEFDOWNLOAD.INI" || ToLower(name) == "vipredefver.txt" ||
@@ -154,7 +191,7 @@ void subPreExistingFiles(RunContext& rc) {
       }
       if (EndsWithNoCase(name, ".INI") && record) {
         if (FncCheck4ValidPID(rc, file)) {
-          MoveFileTo(file, rc.AgentInstallPath + "PMStatus\\" + name);
+          MoveFileTo(rc, file, rc.AgentInstallPath + "PMStatus\\" + name);
         } else {
           WriteLog(rc, "MSG : Incomplete PID file " + file);
           DeleteFileLogged(rc, file);
@@ -176,7 +213,9 @@ void subDeleteUnwantedFiles(RunContext& rc) {
       const std::string path = rc.AppFolder + name;
       if (os::FileExists(path)) {
         WriteLog(rc, "MSG : Deleting file " + path);
-        os::DeleteFile(path);
+        if (const long err = os::DeleteFile(path); err != 0) {
+          WriteLog(rc, "ERR : Could not delete " + path + ". ErrDesc: " + ErrorCause(rc, err));
+        }
       }
     }
     // A folder named by a right double quotation mark (0x94 in the ANSI code page).

@@ -18,7 +18,9 @@ bool FncCheck4ValidPID(RunContext& rc, const std::string& path);
 // Closes the status file and hands it to PMStatus, or deletes it when incomplete.
 bool CopyStatusToPMStatus(RunContext& rc);
 void subDeleteUnwantedFiles(RunContext& rc);
-bool MoveFileTo(const std::string& source, const std::string& destination);
+// Copies the file to the destination, replacing an existing file, and deletes
+// the source once the copy is complete; a failure is logged with its cause.
+bool MoveFileTo(RunContext& rc, const std::string& source, const std::string& destination);
 
 // "defRecord_<RegId>_AV_<MMDDYYYYHHNNSS>.ini"
 std::string StatusFileNameFor(const std::string& regId, const os::LocalTime& t);

@@ -1,10 +1,12 @@
 // Files of C:, mapped onto <machine>/drive_c with Windows name semantics.
 #include <filesystem>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -134,14 +136,91 @@ bool ReadHost(const std::string& host, std::string* bytes) {
   return true;
 }
 
-bool WriteHost(const std::string& host, const std::string& bytes, bool append) {
-  std::ofstream out(host, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
-  if (!out) return false;
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
+}  // namespace
+
+// What a program killed by the fault hook exits with.
+constexpr int kKilledExitCode = 86;
+
+long BeginChange(const std::string& windowsPath, Change kind, bool* partial) {
+  Machine& m = M();
+  const int64_t n = ++m.changes;
+  if (m.killBeforeWrite != 0 && n == m.killBeforeWrite) {
+    m.faultFired = true;
+    ::_exit(kKilledExitCode);
+  }
+  if (!m.denied.empty()) {
+    const std::string key = PathKey(windowsPath);
+    const std::string parent = key.substr(0, key.find_last_of('\\'));
+    for (const std::string& d : m.denied) {
+      if (d == key || d == parent) return SetError(os::kErrorAccessDenied);
+    }
+  }
+  if (m.failWrite != 0 && n == m.failWrite) {
+    m.faultFired = true;
+    m.faultPath = windowsPath;
+    if (kind == Change::kData) {
+      if (partial != nullptr) *partial = true;
+      return SetError(os::kErrorDiskFull);
+    }
+    return SetError(os::kErrorAccessDenied);
+  }
+  return os::kErrorSuccess;
 }
 
-}  // namespace
+void Freed(const std::string& host) {
+  struct stat st {};
+  if (M().freeSpace >= 0 && ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    M().freeSpace += st.st_size;
+  }
+}
+
+long WriteHost(const std::string& host, const std::string& bytes, bool append) {
+  Machine& m = M();
+  size_t count = bytes.size();
+  if (m.freeSpace >= 0) {
+    if (!append) Freed(host);  // truncation gives the old bytes back first
+    if (static_cast<int64_t>(count) > m.freeSpace) count = static_cast<size_t>(m.freeSpace);
+  }
+  const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0666);
+  if (fd < 0) return SetError(os::kErrorAccessDenied);
+  size_t done = 0;
+  long error = os::kErrorSuccess;
+  while (done < count) {
+    const ssize_t w = ::write(fd, bytes.data() + done, count - done);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      error = errno == ENOSPC ? os::kErrorDiskFull : os::kErrorAccessDenied;
+      break;
+    }
+    done += static_cast<size_t>(w);
+  }
+  if (m.freeSpace >= 0) m.freeSpace -= static_cast<int64_t>(done);
+  if (error == os::kErrorSuccess && count < bytes.size()) error = os::kErrorDiskFull;
+  // A whole file is flushed, as FlushFileBuffers does; appends (the log) are
+  // not flushed line by line, as WriteFile does not.
+  if (!append && error == os::kErrorSuccess) error = SyncHost(fd);
+  if (::close(fd) != 0 && error == os::kErrorSuccess) error = os::kErrorAccessDenied;
+  return error == os::kErrorSuccess ? error : SetError(error);
+}
+
+long SyncHost(int fd) {
+  if (!M().hostSync || ::fsync(fd) == 0) return os::kErrorSuccess;
+  return errno == ENOSPC ? os::kErrorDiskFull : os::kErrorAccessDenied;
+}
+
+// A data change: the fault hook first, then the write (part of it when the
+// hook fails it).
+long WriteChange(const std::string& windowsPath, const std::string& host, const std::string& bytes,
+                 bool append) {
+  bool partial = false;
+  const long fault = BeginChange(windowsPath, Change::kData, &partial);
+  if (fault != os::kErrorSuccess) {
+    if (partial) WriteHost(host, bytes.substr(0, bytes.size() / 2), append);
+    return SetError(fault);
+  }
+  return WriteHost(host, bytes, append);
+}
+
 }  // namespace sim
 
 namespace os {
@@ -189,14 +268,15 @@ long WriteWholeFile(const std::string& path, const std::string& bytes) {
   const sim::Resolved r = sim::Resolve(path);
   if (!r.valid || !r.parentExists) return sim::SetError(kErrorPathNotFound);
   if (r.isDir) return sim::SetError(kErrorAccessDenied);
-  if (!sim::WriteHost(r.host, bytes, false)) return sim::SetError(kErrorAccessDenied);
-  return kErrorSuccess;
+  return sim::WriteChange(path, r.host, bytes, false);
 }
 
 long DeleteFile(const std::string& path) {
   const sim::Resolved r = sim::Resolve(path);
   if (!r.exists) return sim::SetError(sim::Missing(r));
   if (r.isDir) return sim::SetError(kErrorAccessDenied);
+  if (long fault = sim::BeginChange(path, sim::Change::kDelete); fault != 0) return fault;
+  sim::Freed(r.host);
   if (::unlink(r.host.c_str()) != 0) return sim::SetError(kErrorAccessDenied);
   return kErrorSuccess;
 }
@@ -218,8 +298,7 @@ long CopyFile(const std::string& from, const std::string& to, bool failIfExists)
   if (dst.exists && dst.host == src.host) return sim::SetError(32);  // sharing violation
   std::string bytes;
   if (!sim::ReadHost(src.host, &bytes)) return sim::SetError(kErrorAccessDenied);
-  if (!sim::WriteHost(dst.host, bytes, false)) return sim::SetError(kErrorAccessDenied);
-  return kErrorSuccess;
+  return sim::WriteChange(to, dst.host, bytes, false);
 }
 
 long MoveFile(const std::string& from, const std::string& to) {
@@ -235,7 +314,35 @@ long MoveFile(const std::string& from, const std::string& to) {
     sim::SplitWindowsPath(to, &parts);
     target = dst.host.substr(0, dst.host.find_last_of('/') + 1) + parts.back();
   }
+  if (long fault = sim::BeginChange(to, sim::Change::kRename); fault != 0) return fault;
   if (std::rename(src.host.c_str(), target.c_str()) != 0) return sim::SetError(kErrorAccessDenied);
+  return kErrorSuccess;
+}
+
+long MoveFileEx(const std::string& from, const std::string& to) {
+  const sim::Resolved src = sim::Resolve(from);
+  if (!src.exists) return sim::SetError(sim::Missing(src));
+  if (src.isDir) return sim::SetError(kErrorAccessDenied);
+  const sim::Resolved dst = sim::Resolve(to);
+  if (!dst.valid || !dst.parentExists) return sim::SetError(kErrorPathNotFound);
+  if (dst.exists && dst.isDir) return sim::SetError(kErrorAccessDenied);
+  std::string target = dst.host;
+  if (!dst.exists) {
+    // A new name: the case as given.
+    std::vector<std::string> parts;
+    sim::SplitWindowsPath(to, &parts);
+    target = dst.host.substr(0, dst.host.find_last_of('/') + 1) + parts.back();
+  }
+  if (long fault = sim::BeginChange(to, sim::Change::kRename); fault != 0) return fault;
+  if (dst.exists && dst.host != src.host) sim::Freed(dst.host);
+  if (std::rename(src.host.c_str(), target.c_str()) != 0) return sim::SetError(kErrorAccessDenied);
+  // Write-through: the rename itself reaches the disk before this returns.
+  const std::string folder = target.substr(0, target.find_last_of('/'));
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    sim::SyncHost(fd);
+    ::close(fd);
+  }
   return kErrorSuccess;
 }
 
@@ -243,6 +350,7 @@ long CreateDirectory(const std::string& path) {
   const sim::Resolved r = sim::Resolve(path);
   if (!r.valid || !r.parentExists) return sim::SetError(kErrorPathNotFound);
   if (r.exists) return sim::SetError(183);  // ERROR_ALREADY_EXISTS
+  if (long fault = sim::BeginChange(path, sim::Change::kFolder); fault != 0) return fault;
   if (::mkdir(r.host.c_str(), 0777) != 0) return sim::SetError(kErrorAccessDenied);
   return kErrorSuccess;
 }
@@ -251,6 +359,7 @@ long DeleteFolder(const std::string& path) {
   const sim::Resolved r = sim::Resolve(path);
   if (!r.valid || !r.exists) return sim::SetError(kErrorPathNotFound);
   if (!r.isDir) return sim::SetError(kErrorPathNotFound);
+  if (long fault = sim::BeginChange(path, sim::Change::kFolder); fault != 0) return fault;
   std::error_code ec;
   std::filesystem::remove_all(r.host, ec);
   return ec ? sim::SetError(kErrorAccessDenied) : kErrorSuccess;
@@ -307,12 +416,13 @@ long OpenFile(const std::string& path, OpenMode mode, FileHandle* file) {
   if (r.isDir) return sim::SetError(kErrorAccessDenied);
   if (mode == OpenMode::kAppendExisting) {
     if (!r.exists) return sim::SetError(kErrorFileNotFound);
-  } else if (!sim::WriteHost(r.host, "", false)) {
-    return sim::SetError(kErrorAccessDenied);
+  } else if (long err = sim::WriteChange(path, r.host, "", false); err != 0) {
+    return err;
   }
   sim::HandleData h;
   h.kind = HandleKind::kFile;
   h.hostPath = r.host;
+  h.windowsPath = path;
   *file = FileHandle(sim::NewHandle(h));
   return kErrorSuccess;
 }
@@ -320,8 +430,7 @@ long OpenFile(const std::string& path, OpenMode mode, FileHandle* file) {
 long WriteFileHandle(const FileHandle& file, const std::string& bytes) {
   sim::HandleData* h = sim::FindHandle(HandleKind::kFile, file.get());
   if (h == nullptr) return sim::SetError(kErrorInvalidHandle);
-  if (!sim::WriteHost(h->hostPath, bytes, true)) return sim::SetError(kErrorAccessDenied);
-  return kErrorSuccess;
+  return sim::WriteChange(h->windowsPath, h->hostPath, bytes, true);
 }
 
 uint32_t GetShortPathName(const std::string& path, uint32_t bufferSize, std::string* out) {

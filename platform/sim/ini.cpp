@@ -124,13 +124,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
   }
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";
-  std::ofstream out(r.host, std::ios::binary | std::ios::trunc);
-  if (!out) {
-    sim::M().lastError = kErrorAccessDenied;
-    return false;
-  }
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  return static_cast<bool>(out);
+  return sim::WriteChange(path, r.host, text, false) == kErrorSuccess;
 }
 
 }  // namespace os

@@ -183,6 +183,23 @@ std::string ProgramKey(const std::string& name) {
   return Upper(name);
 }
 
+// One fault setting (a [Faults] key or an AVDEFUPDATE_FAULT entry); an error text or empty.
+std::string ParseFault(const std::string& key, const std::string& value, Machine* m) {
+  int64_t number = 0;
+  if (!ParseUint(value, &number) || number < 0) return key + " must be a number of 0 or more";
+  const std::string k = Upper(Trim(key));
+  if (k == "FAILWRITE") {
+    m->failWrite = number;
+  } else if (k == "KILLBEFOREWRITE") {
+    m->killBeforeWrite = number;
+  } else if (k == "FREESPACE") {
+    m->freeSpace = number;
+  } else {
+    return "unknown fault " + key;
+  }
+  return {};
+}
+
 std::string ParseMachineIni(const std::string& text, const std::string& label, Machine* m,
                             std::string* clockStart) {
   std::string section;
@@ -197,8 +214,9 @@ std::string ParseMachineIni(const std::string& text, const std::string& label, M
     if (t[0] == '[') {
       if (t.back() != ']') return where + "malformed section header " + t;
       section = Upper(Trim(t.substr(1, t.size() - 2)));
-      static const char* kSections[] = {"SYSTEM",   "ENVIRONMENT",  "SPECIALFOLDERS", "SERVICES",
-                                        "PROGRAMS", "FILEVERSIONS", "CLOCK"};
+      static const char* kSections[] = {"SYSTEM",       "ENVIRONMENT", "SPECIALFOLDERS", "SERVICES",
+                                        "PROGRAMS",     "FILEVERSIONS", "CLOCK",         "FAULTS",
+                                        "DENIED"};
       bool known = false;
       for (const char* s : kSections) known = known || section == s;
       if (!known) return where + "unknown section " + t;
@@ -290,6 +308,13 @@ std::string ParseMachineIni(const std::string& text, const std::string& label, M
       const std::string pk = PathKey(key);
       if (pk.empty()) return where + "file must be a C:\\ path";
       m->fileVersions[pk] = value;
+    } else if (section == "FAULTS") {
+      const std::string error = ParseFault(key, value, m);
+      if (!error.empty()) return where + error;
+    } else if (section == "DENIED") {
+      const std::string pk = PathKey(key);
+      if (pk.empty()) return where + "denied path must be a C:\\ path";
+      m->denied.push_back(pk);
     } else if (section == "CLOCK") {
       if (k != "START") return where + "unknown [Clock] key " + key;
       int64_t ms = 0;
@@ -411,6 +436,26 @@ std::string LoadMachine(const std::string& folder, const std::string& commandLin
 
 std::string InstanceLockPath() { return M().folder; }
 
+void SetFaults(const Faults& faults) {
+  Machine& m = M();
+  m.failWrite = faults.failWrite;
+  m.killBeforeWrite = faults.killBeforeWrite;
+  m.freeSpace = faults.freeSpace;
+  m.changes = 0;
+  m.faultFired = false;
+  m.faultPath.clear();
+}
+
+int64_t ChangesSoFar() { return M().changes; }
+
+void SetHostSync(bool on) { M().hostSync = on; }
+
+bool FaultFired() { return M().faultFired; }
+
+std::string FaultPath() { return M().faultPath; }
+
+int64_t FreeSpaceLeft() { return M().freeSpace; }
+
 }  // namespace sim
 
 // ---- The seam: start-up, clock, system facts, instance guard, handles -------------
@@ -432,6 +477,21 @@ bool Startup(int argc, char** argv, std::string* error) {
   if (!message.empty()) {
     *error = message;
     return false;
+  }
+  // "FailWrite=3;FreeSpace=0": faults for this run on top of machine.ini's.
+  if (const char* faults = std::getenv("AVDEFUPDATE_FAULT"); faults != nullptr) {
+    std::istringstream entries(faults);
+    std::string entry;
+    while (std::getline(entries, entry, ';')) {
+      if (sim::Trim(entry).empty()) continue;
+      const size_t eq = entry.find('=');
+      const std::string fault = sim::ParseFault(entry.substr(0, eq), eq == std::string::npos ? "" : entry.substr(eq + 1),
+                                                &sim::M());
+      if (!fault.empty()) {
+        *error = "AVDEFUPDATE_FAULT: " + fault;
+        return false;
+      }
+    }
   }
   return true;
 }

@@ -70,6 +70,7 @@ struct HandleData {
   bool isManager = false;          // kService: the SCM itself
   size_t serviceIndex = 0;         // kService
   std::string hostPath;            // kFile
+  std::string windowsPath;         // kFile
 };
 
 struct Machine {
@@ -102,6 +103,16 @@ struct Machine {
   uint32_t lastError = 0;
 
   int lockFd = -1;
+
+  // Injected faults (tests and the AVDEFUPDATE_FAULT variable): see machine.h.
+  int64_t failWrite = 0;        // the Nth change fails; 0: none
+  int64_t killBeforeWrite = 0;  // the program ends before its Nth change; 0: none
+  int64_t freeSpace = -1;       // bytes free on C:; -1: unlimited
+  int64_t changes = 0;          // changes to C: counted so far
+  bool faultFired = false;
+  std::string faultPath;  // the file of the change failWrite failed
+  bool hostSync = true;   // whole-file writes and renames fsync on the host
+  std::vector<std::string> denied;  // PathKey of files and folders that refuse changes
 };
 
 Machine& M();
@@ -134,6 +145,28 @@ struct Resolved {
   bool isDir = false;
 };
 Resolved Resolve(const std::string& windowsPath);
+
+// ---- Changes to C: ------------------------------------------------------------------
+
+enum class Change { kData, kRename, kDelete, kFolder };
+// Counts one change to the file at windowsPath and applies the injected
+// faults: 0 to go ahead, or the error the change must fail with. A data
+// change that fails by an injected fault writes part of its bytes first
+// (*partial set), as a full disk does.
+long BeginChange(const std::string& windowsPath, Change kind, bool* partial = nullptr);
+// Writes bytes to a host file (replacing or appending) within the free space
+// of C:, through to the disk. 0 or a Win32 error; on a full disk the bytes
+// that fit are written.
+long WriteHost(const std::string& host, const std::string& bytes, bool append);
+// Flushes a host file or folder to the disk (fsync) unless hostSync is off;
+// 0 or the Win32 error.
+long SyncHost(int fd);
+// A data change of the file at windowsPath: BeginChange, then WriteHost (with
+// part of the bytes when the hook fails it).
+long WriteChange(const std::string& windowsPath, const std::string& host, const std::string& bytes,
+                 bool append);
+// The free space of C: grows by what a deleted or replaced file held.
+void Freed(const std::string& host);
 
 // ---- Processes ----------------------------------------------------------------------
 

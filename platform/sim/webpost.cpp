@@ -13,8 +13,19 @@ namespace os {
 
 namespace {
 
+struct Body {
+  std::string bytes;
+  size_t limit = 0;  // 0: none
+  bool over = false;
+};
+
 size_t CollectBody(char* data, size_t size, size_t count, void* out) {
-  static_cast<std::string*>(out)->append(data, size * count);
+  Body* body = static_cast<Body*>(out);
+  if (body->limit != 0 && body->bytes.size() + size * count > body->limit) {
+    body->over = true;
+    return 0;  // curl stops the transfer
+  }
+  body->bytes.append(data, size * count);
   return size * count;
 }
 
@@ -73,7 +84,8 @@ long HttpPost(const std::string& url, const std::string& body, const HttpPostOpt
     return CURLE_OUT_OF_MEMORY;
   }
 
-  std::string received;
+  Body received;
+  received.limit = options.maxResponseBytes;
   std::string lastStatusLine;
   char errorBuffer[CURL_ERROR_SIZE] = {};
   curl_easy_setopt(c, CURLOPT_URL, url.c_str());
@@ -99,6 +111,10 @@ long HttpPost(const std::string& url, const std::string& body, const HttpPostOpt
   }
 
   const CURLcode code = curl_easy_perform(c);
+  if (received.over) {
+    *error = "the reply is longer than " + std::to_string(received.limit) + " bytes";
+    return kErrorMoreData;
+  }
   if (code != CURLE_OK) {
     *error = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code);
     return static_cast<long>(code);
@@ -107,7 +123,7 @@ long HttpPost(const std::string& url, const std::string& body, const HttpPostOpt
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &httpStatus);
   *status = static_cast<int>(httpStatus);
   *statusLine = lastStatusLine;
-  *response = std::move(received);
+  *response = std::move(received.bytes);
   return 0;
 }
 

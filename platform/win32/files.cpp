@@ -34,6 +34,7 @@ long WriteAll(HANDLE file, const std::string& bytes) {
     if (!::WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) {
       return win32::LastError();
     }
+    if (written == 0) return ERROR_DISK_FULL;
     done += written;
   }
   return ERROR_SUCCESS;
@@ -119,7 +120,9 @@ long WriteWholeFile(const std::string& path, const std::string& bytes) {
   LocalHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return win32::LastError();
-  return WriteAll(file.get(), bytes);
+  if (const long err = WriteAll(file.get(), bytes); err != ERROR_SUCCESS) return err;
+  if (!::FlushFileBuffers(file.get())) return win32::LastError();
+  return ERROR_SUCCESS;
 }
 
 long DeleteFile(const std::string& path) {
@@ -137,6 +140,12 @@ long CopyFile(const std::string& from, const std::string& to, bool failIfExists)
 
 long MoveFile(const std::string& from, const std::string& to) {
   return ::MoveFileA(from.c_str(), to.c_str()) ? ERROR_SUCCESS : win32::LastError();
+}
+
+long MoveFileEx(const std::string& from, const std::string& to) {
+  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? ERROR_SUCCESS
+             : win32::LastError();
 }
 
 long CreateDirectory(const std::string& path) {

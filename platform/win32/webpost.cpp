@@ -144,6 +144,10 @@ long HttpPost(const std::string& url, const std::string& body, const HttpPostOpt
     if (!::WinHttpReadData(request.get(), chunk.data(), available, &read)) return Fail(error);
     if (read == 0) break;
     received.append(chunk.data(), read);
+    if (options.maxResponseBytes != 0 && received.size() > options.maxResponseBytes) {
+      *error = "the reply is longer than " + std::to_string(options.maxResponseBytes) + " bytes";
+      return ERROR_MORE_DATA;
+    }
   }
   *status = static_cast<int>(code);
   *statusLine = NarrowText(line.c_str(), line.size());

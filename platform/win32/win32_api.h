@@ -31,6 +31,7 @@
 #undef GetSystemDirectory
 #undef GetVersionEx
 #undef MoveFile
+#undef MoveFileEx
 #undef OpenSCManager
 #undef OpenService
 #undef RegEnumKey

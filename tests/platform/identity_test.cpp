@@ -36,19 +36,63 @@ TEST(DecryptString, DecodesCharacterCodesAndRejectsBadParts) {
   }
 }
 
-TEST(GetoutputPath, ValuesOfOtherTypesCountAsMissing) {
+// A value stored as a number is present but unreadable as text: the log says
+// so (not "Key Not Present"), and the run ends as for a missing identity.
+TEST(GetoutputPath, ValuesOfOtherTypesAreNamedAsSuch) {
   SimMachine m;
   m.Registry(
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\KOVAOD]\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\KOVAOD]\r\n\"InstallationPath\"=dword:00000001\r\n"
       "\"REGID\"=dword:00000007\r\n\"SiteId\"=\"17\"\r\n\"MemberId\"=\"3\"\r\n\"Type\"=\"QRTA\"\r\n");
   RunContext rc;
   m.Start(rc);
   EXPECT_FALSE(GetoutputPath(rc));
+  EXPECT_TRUE(m.Logged("ERR : Registry value InstallationPath of SOFTWARE\\KOVAOD is stored as REG_DWORD, "
+                       "not as text (REG_SZ); it is not read"));
+  EXPECT_TRUE(m.Logged("ERR : Registry value REGID of SOFTWARE\\KOVAOD is stored as REG_DWORD, "
+                       "not as text (REG_SZ); it is not read"));
   EXPECT_TRUE(m.Logged("MSG : RegID = "));
-  EXPECT_TRUE(m.Logged("ERR : REGID Key Not Present"));
-  // A DWORD is readable, just not text: no read-failure line.
+  EXPECT_FALSE(m.Logged("ERR : REGID Key Not Present"));
   EXPECT_FALSE(m.Logged("ERR : Failed to read Value in Registry key REGID"));
   EXPECT_FALSE(m.Logged("MSG : SiteId = 17"));
+}
+
+// Identity values become parts of file names: nothing that leaves the folder
+// or that Windows cannot name is taken, and the run ends as without identity.
+TEST(GetoutputPath, RefusesIdentityValuesThatCannotBePartOfAFileName) {
+  struct Case {
+    const char* value;  // as written in registry.reg
+    const char* valueName;
+    const char* refusal;
+  };
+  const std::string longId(100 * 1024, '7');
+  const std::string longLine = "ERR : REGID refused: it is longer than 64 characters";
+  const Case cases[] = {
+      {"\\\\..\\\\..\\\\Windows\\\\x", "REGID", "ERR : REGID refused: it holds a path separator"},
+      {"a/b", "REGID", "ERR : REGID refused: it holds a path separator"},
+      {"..", "SiteId", "ERR : SiteId refused: it holds \"..\""},
+      {"12:34", "MemberId", "ERR : MemberId refused: it holds the character :, which Windows forbids in file names"},
+      {"1*", "REGID", "ERR : REGID refused: it holds the character *, which Windows forbids in file names"},
+      {longId.c_str(), "REGID", longLine.c_str()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.refusal);
+    std::string values = "\"REGID\"=\"100245\"\r\n\"SiteId\"=\"17\"\r\n\"MemberId\"=\"3301\"\r\n";
+    const std::string line = std::string("\"") + c.valueName + "\"=\"";
+    values.replace(values.find(line), values.find("\r\n", values.find(line)) - values.find(line),
+                   line + c.value + "\"");
+    SimMachine m;
+    m.Registry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\KOVAOD]\r\n" + values + "\"Type\"=\"QRTA\"\r\n");
+    RunContext rc;
+    m.Start(rc);
+    EXPECT_FALSE(GetoutputPath(rc));
+    EXPECT_TRUE(m.Logged(c.refusal));
+    EXPECT_FALSE(m.Logged("MSG : Regtype = QRTA"));
+    // The log shows a bounded part of the value.
+    for (const std::string& message : m.LogMessages()) EXPECT_LT(message.size(), 1024u);
+  }
+  EXPECT_EQ(IdentityValueProblem(std::string(64, '9')), "");
+  EXPECT_EQ(IdentityValueProblem("100245"), "");
+  EXPECT_EQ(IdentityValueProblem("a.b c-d_e"), "");
 }
 
 TEST(GetoutputPath, ReadsTheIdentityFromTheProgramsOwnView) {

@@ -29,6 +29,9 @@ const char* const kValuesReg =
     "\"Folder\"=\"C:\\\\Data\"\r\n"
     "\"FolderSlash\"=\"C:\\\\Data\\\\\"\r\n"
     "\"FolderPadded\"=\"  C:\\\\Data  \"\r\n"
+    "\"Ffff\"=dword:0000ffff\r\n"
+    "\"Bytes\"=hex:31,0a,32\r\n"
+    "\"Zero\"=\"0\"\r\n"
     "\r\n";
 
 class RegValues : public simtest::SimMachineTest {
@@ -73,6 +76,12 @@ TEST_F(RegValues, GetRegValueByTypeAndForm) {
       {"Expand", 1, GetRegValueForm::kB, "%A%", {}},
       {"Embedded", 1, GetRegValueForm::kB, "ab", {}},
       {"Text", 3, GetRegValueForm::kB, "", {}},
+      // Numbers and bytes are not text: reported, never copied as raw bytes.
+      {"Ffff", 1, GetRegValueForm::kB, "", {"ERR : functionGetRegValue - Could not read Ffff. ErrDesc: the value is stored as REG_DWORD"}},
+      {"Bytes", 1, GetRegValueForm::kB, "", {"ERR : functionGetRegValue - Could not read Bytes. ErrDesc: the value is stored as REG_BINARY"}},
+      {"Ffff", 1, GetRegValueForm::kA, "", {entry[0], "ERR : GetRegValue - Could not read Ffff"}},
+      // Nor is a text a number.
+      {"Zero", 4, GetRegValueForm::kB, "", {"ERR : functionGetRegValue - Could not read Zero. ErrDesc: the value is stored as REG_SZ"}},
   };
   for (const auto& c : cases) {
     Load({kValuesReg, kBits32, {}});
@@ -234,7 +243,9 @@ TEST_F(FileHelpers, CopyFileIntoMissingFolderFailsAndKeepsTheSource) {
   rc.DataFilePath = "C:\\Work\\rec.txt";
   EXPECT_FALSE(fncCopyFile(rc, "C:\\NoSuchFolder\\"));
   EXPECT_TRUE(os::FileExists(rc.DataFilePath));
-  EXPECT_EQ(LogLines(), Lines{"ERR : Function fncCopyFile. ErrDesc: 76 Path not found"});
+  // The cause as the system gives it, with the file it concerns.
+  EXPECT_EQ(LogLines(), Lines{"ERR : Function fncCopyFile. Could not move C:\\NoSuchFolder\\rec.txt. ErrDesc: "
+                              "3-The system cannot find the path specified."});
 }
 
 TEST_F(FileHelpers, FileSizeText) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/sim/machine.h"
 #include "tests/support/sim_machine.h"
 
 namespace {
@@ -126,6 +127,82 @@ TEST(FncsetLogFileNew, DataFileKeepsMarkupAsItIsAndNineLines) {
   size_t lines = 0;
   for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++lines;
   EXPECT_EQ(lines, 9u);
+}
+
+// A value read from the registry or a file may hold any character: each
+// field stays on its line, so a record is always nine lines with one <status>.
+TEST(FncsetLogFileNew, ControlCharactersInAnyFieldBecomeSpaces) {
+  SimMachine m;
+  RunContext rc;
+  StartAgent(m, rc);
+  ASSERT_TRUE(WriteRecord(rc, "NOD\n32", "16188\n<status>1</status>", "a\rb", "16188\x01", "\t",
+                          "9\r\n<regid>x</regid>", "0\n"));
+  const std::string text = m.Read(std::string(kAgent) + "Status\\" + rc.DataFileNamesUsed.front());
+  EXPECT_TRUE(IsCompleteRecord(text)) << text;
+  EXPECT_EQ(text.find("\n<status>"), text.rfind("\n<status>")) << "one status line";
+  EXPECT_NE(text.find("<bcurdef>16188 <status>1</status></bcurdef>\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("<blastdef>a b</blastdef>\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("<category>NOD 32</category>\r\n"), std::string::npos) << text;
+}
+
+TEST(FncsetLogFileNew, ARecordThatCannotBeWrittenWholeIsNotWrittenAtAll) {
+  struct Case {
+    const char* what;
+    sim::Faults faults;
+  };
+  const Case cases[] = {
+      {"full disk", {0, 0, 100}},
+      {"the write fails half way", {1, 0, -1}},
+      {"the rename fails", {2, 0, -1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimMachine m;
+    RunContext rc;
+    StartAgent(m, rc);
+    rc.LogStream.Close();  // only the record's own writes count
+    sim::SetFaults(c.faults);
+    EXPECT_FALSE(WriteRecord(rc, "NOD32", "16188", "", "16188", "", "", "0"));
+    EXPECT_FALSE(rc.RecordWritten);
+    std::vector<std::string> names;
+    os::ListFiles(std::string(kAgent) + "Status", &names);
+    EXPECT_EQ(names, std::vector<std::string>{".keep"});
+    os::ListFiles(SimMachine::kAppFolder, &names);
+    for (const std::string& n : names) EXPECT_EQ(n.find("defrecord_"), std::string::npos) << n;
+  }
+}
+
+TEST(FncsetLogFileNew, AFailedWriteNamesTheFileAndTheCause) {
+  SimMachine m;
+  m.MachineIni("[Denied]\r\nC:\\Program Files (x86)\\Agent\\Status=write\r\n");
+  RunContext rc;
+  StartAgent(m, rc);
+  // Status refuses: the record stays whole in the program folder for the next run.
+  EXPECT_TRUE(WriteRecord(rc, "NOD32", "16188", "", "16188", "", "", "0"));
+  const std::string name = rc.DataFileNamesUsed.front();
+  EXPECT_TRUE(IsCompleteRecord(m.Read(std::string(SimMachine::kAppFolder) + "\\" + name)));
+  EXPECT_TRUE(m.Logged("ERR : Function fncCopyFile. Could not move " + std::string(kAgent) + "Status\\" + name +
+                       ". ErrDesc: 5-Access is denied."));
+}
+
+TEST(IsCompleteRecord, NineTaggedLinesInOrderAndNothingElse) {
+  const std::string whole =
+      "<regid>1</regid>\r\n<sdt>s</sdt>\r\n<category>c</category>\r\n<bcurdef></bcurdef>\r\n"
+      "<blastdef></blastdef>\r\n<acurdef></acurdef>\r\n<alastdef></alastdef>\r\n"
+      "<bscanengno></bscanengno>\r\n<status>0</status>\r\n";
+  EXPECT_TRUE(IsCompleteRecord(whole));
+  EXPECT_FALSE(IsCompleteRecord(""));
+  EXPECT_FALSE(IsCompleteRecord(whole.substr(0, whole.size() - 2)));  // last line unended
+  for (size_t cut = 1; cut < whole.size(); cut += 7) {
+    EXPECT_FALSE(IsCompleteRecord(whole.substr(0, cut))) << cut;
+  }
+  EXPECT_FALSE(IsCompleteRecord(whole + "<status>1</status>\r\n"));
+  std::string swapped = whole;
+  swapped.replace(swapped.find("<sdt>s</sdt>"), 12, "<sdx>s</sdx>");
+  EXPECT_FALSE(IsCompleteRecord(swapped));
+  std::string bareLf = whole;
+  bareLf.replace(bareLf.find("<category>c"), 11, "<category>\nc");
+  EXPECT_FALSE(IsCompleteRecord(bareLf));
 }
 
 TEST(WriteCALog, RecordsWithStatusOneOrAddsTheSentence) {

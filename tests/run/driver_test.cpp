@@ -52,12 +52,16 @@ TEST(RunStatement, ASecondObjectErrorTakesTheFailurePath) {
   m.Start(rc);
   rc.LibReRegistered = true;
   // A status file is open: the failure is recorded in it.
-  const std::string status = "C:\\Program Files (x86)\\Agent\\status.ini";
-  ASSERT_EQ(os::OpenFile(status, os::OpenMode::kCreateAlways, &rc.StatusStream), 0);
+  const std::string status = std::string(SimMachine::kAppFolder) + "\\status.ini";
+  rc.StatusFileName = "status.ini";
+  rc.StatusOpen = true;
+  rc.StatusText = "[STATUS_INFO]\r\nREGID=1\r\nPID=Antivirus Update\r\n";
   EXPECT_THROW(RunStatement(rc, [] { throw RtError::CannotCreateObject(); }), RunEnded);
   EXPECT_TRUE(m.Logged("ERR : in Main :: 429:ActiveX component can't create object"));
   EXPECT_TRUE(m.Logged("MSG : Application Ended"));
-  EXPECT_EQ(m.Read(status), "Desc=429\r\nLastRunStatusCode=FAILED\r\n");
+  // Complete, but without an agent folder it cannot be handed over: it waits.
+  EXPECT_EQ(m.Read(status),
+            "[STATUS_INFO]\r\nREGID=1\r\nPID=Antivirus Update\r\nDesc=429\r\nLastRunStatusCode=FAILED\r\n");
   EXPECT_EQ(m.Read(kLastRunIni), "[LastRunDateTime]\r\nLastRun=Dec/07/2026 00:41:50\r\n");
 }
 

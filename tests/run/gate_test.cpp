@@ -183,7 +183,13 @@ TEST(DecideUpdateExclusion, ServerReplyOrStoredReplyDecides) {
   const std::string withZero = "[LastExcludeStatus]\r\nExcludeUpdate=0\r\n";
   const std::string withOne = "[LastExcludeStatus]\r\nExcludeUpdate=1\r\n";
   const std::string noValue = "[LastRunDateTime]\r\nLastRun=Dec/06/2026 00:00:00\r\n";
+  // A captive portal's page: larger than any answer, so no answer at all.
+  const std::string portal = "0 <html>" + std::string(200 * 1024, 'x') + "</html>";
   const ExclusionCase cases[] = {
+      {"a reply over 64 KB is no reply", {portal}, withOne.c_str(), 1, "1",
+       "ERR : WebPost Failed : the reply is longer than 65536 bytes-234 - the reply was not read"},
+      {"a line break in the reply stays on one line", {"0\r\n[LastRunDateTime]\r\nLastRun=Jan/01/2099 00:00:00"},
+       nullptr, 0, "0  [LastRunDateTime]  LastRun=Jan/01/2099 00:00:00", nullptr},
       {"excluded", {"1"}, nullptr, 1, "1", nullptr},
       {"not excluded", {"0"}, withOne.c_str(), 0, "0", nullptr},
       {"-1 used, not stored", {"-1"}, withOne.c_str(), -1, "1", nullptr},
@@ -224,6 +230,14 @@ TEST(DecideUpdateExclusion, ServerReplyOrStoredReplyDecides) {
     if (c.logLine != nullptr) {
       EXPECT_TRUE(m.Logged(c.logLine));
     }
+    if (m.Exists(kStateIni)) {
+      // One section of the program's own: nothing the server sent adds one.
+      const std::string text = m.Read(kStateIni);
+      EXPECT_EQ(text.find("[LastRunDateTime]\r\nLastRun=Jan"), std::string::npos) << text;
+      EXPECT_LT(text.size(), 1024u);
+    }
+    // Text from outside shows in the log as a bounded part, on its line.
+    for (const std::string& message : m.LogMessages()) EXPECT_LT(message.size(), 1024u);
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].method, "POST");
