@@ -8,6 +8,7 @@
 // family installed as its scenario installs it, N uninstall entries in each
 // registry view and a 2 MB run log. The machine folders are made under
 // $TMPDIR and removed afterwards (AVBENCH_KEEP=1 keeps them).
+// AVBENCH_BINARY=<path> measures another build of avdefupdate.
 #include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -174,7 +175,8 @@ int main(int argc, char** argv) {
     const fs::path dir = fs::temp_directory_path() / ("avbench-" + std::to_string(::getpid()) + "-" + std::to_string(n));
     fs::remove_all(dir);
     MakeMachine(fs::path(AVDEF_SOURCE_DIR) / "tests" / "scenarios", dir, n);
-    const RunResult r = Run(AVDEF_BINARY, dir);
+    const char* binaryEnv = std::getenv("AVBENCH_BINARY");
+    const RunResult r = Run(binaryEnv != nullptr && *binaryEnv != '\0' ? binaryEnv : AVDEF_BINARY, dir);
     const double perEntry = n > 0 ? r.seconds * 1e6 / (2.0 * n) : 0.0;
     std::printf("%-18d %10.3f %14.2f %12.1f %6d\n", n, r.seconds, perEntry, r.maxRssKb / 1024.0, r.exitCode);
     std::fflush(stdout);
