@@ -1,6 +1,6 @@
 // Runs avdefupdate (sim backend) on generated machines with many uninstall
-// entries and prints wall time, time per entry and the run's peak RSS, so
-// that a slowdown shows as a number.
+// entries and prints wall time, the run's CPU time, wall time per entry and
+// the run's peak RSS, so that a slowdown shows as a number.
 //
 //   avbench [entries per view...]        default: 2000 20000
 //
@@ -119,6 +119,7 @@ fs::path MakeMachine(const fs::path& scenarios, const fs::path& dir, int entries
 struct RunResult {
   int exitCode = -1;
   double seconds = 0;
+  double cpuSeconds = 0;  // user + system
   long maxRssKb = 0;
 };
 
@@ -148,6 +149,8 @@ RunResult Run(const std::string& binary, const fs::path& machine) {
   RunResult r;
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                 static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   r.maxRssKb = usage.ru_maxrss;
   return r;
 }
@@ -169,7 +172,8 @@ int main(int argc, char** argv) {
   const char* keepEnv = std::getenv("AVBENCH_KEEP");
   const bool keep = keepEnv != nullptr && std::string(keepEnv) == "1";
 
-  std::printf("%-18s %10s %14s %12s %6s\n", "entries per view", "wall s", "us per entry", "peak RSS MB", "exit");
+  std::printf("%-18s %10s %10s %14s %12s %6s\n", "entries per view", "wall s", "cpu s", "us per entry", "peak RSS MB",
+              "exit");
   int failures = 0;
   for (const int n : sizes) {
     const fs::path dir = fs::temp_directory_path() / ("avbench-" + std::to_string(::getpid()) + "-" + std::to_string(n));
@@ -178,7 +182,8 @@ int main(int argc, char** argv) {
     const char* binaryEnv = std::getenv("AVBENCH_BINARY");
     const RunResult r = Run(binaryEnv != nullptr && *binaryEnv != '\0' ? binaryEnv : AVDEF_BINARY, dir);
     const double perEntry = n > 0 ? r.seconds * 1e6 / (2.0 * n) : 0.0;
-    std::printf("%-18d %10.3f %14.2f %12.1f %6d\n", n, r.seconds, perEntry, r.maxRssKb / 1024.0, r.exitCode);
+    std::printf("%-18d %10.3f %10.3f %14.2f %12.1f %6d\n", n, r.seconds, r.cpuSeconds, perEntry, r.maxRssKb / 1024.0,
+                r.exitCode);
     std::fflush(stdout);
     if (r.exitCode != 0) ++failures;
     if (keep) {
