@@ -18,7 +18,7 @@ namespace {
 constexpr int64_t kHoursBetweenRuns = 4;
 constexpr int64_t kHoursBetweenDownloads = 24;
 // The longest exclusion reply kept in LastAVDefUpd.ini.
-constexpr size_t kStoredReplyChars = 255;
+constexpr size_t kStoredReplyMaxChars = 255;
 
 std::string ReadGateValue(const std::string& section, const std::string& key, uint32_t size,
                           const std::string& ini) {
@@ -64,11 +64,16 @@ void ReadInternetDownloadTimes(RunContext& rc, const os::LocalTime& now) {
   }
 }
 
-enum class ReplyNumber { kNumber, kOutOfRange };
+// How an exclusion reply decides, live or from its stored copy: the number
+// at its start as the server's page writes it (leading blanks skipped, no
+// number gives 0), rounded half-to-even into 16 bits, or out of range.
+struct ExclusionNumber {
+  bool inRange = true;
+  int16_t value = 0;
+  bool operator==(const ExclusionNumber&) const = default;
+};
 
-// The number at the start of a reply as the server's page writes it: leading
-// blanks skipped, no number gives 0; rounded half-to-even into 16 bits.
-ReplyNumber LeadingNumber(const std::string& text, int16_t* out) {
+ExclusionNumber ReadExclusionNumber(const std::string& text) {
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) ++i;
   size_t end = i;
@@ -90,9 +95,32 @@ ReplyNumber LeadingNumber(const std::string& text, int16_t* out) {
   }
   const double value = hasDigits ? std::strtod(text.substr(i, end - i).c_str(), nullptr) : 0.0;
   const double rounded = std::nearbyint(value);  // default rounding: half to even
-  if (!(rounded >= -32768.0 && rounded <= 32767.0)) return ReplyNumber::kOutOfRange;
-  *out = static_cast<int16_t>(rounded);
-  return ReplyNumber::kNumber;
+  if (!(rounded >= -32768.0 && rounded <= 32767.0)) return {false, 0};
+  return {true, static_cast<int16_t>(rounded)};
+}
+
+// The stored value is read back with room for this many characters.
+constexpr uint32_t kStoredReplyChars = 9;
+
+std::string ReadStoredReply(const std::string& ini) {
+  return ReadGateValue("LastExcludeStatus", "ExcludeUpdate", kStoredReplyChars + 1, ini);
+}
+
+// The text to keep for a reply: the reply as received whenever its stored
+// copy decides as it did. The INI file drops the blanks around a value and
+// quotes around it, cannot hold a line break or a NUL, and is read back
+// nine characters long; a reply those would change is kept as the number it
+// decided, so that a run without an answer decides as the last answer did.
+std::string StoredReplyText(const std::string& reply, const ExclusionNumber& decided) {
+  const std::string copy = TrimBlanks(reply);
+  bool plain = !copy.empty() && copy.front() != '"' && copy.front() != '\'' && copy.back() != '"' &&
+               copy.back() != '\'';
+  for (const char c : reply) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if ((u < 0x20 && c != ' ') || u == 0x7F) plain = false;
+  }
+  if (plain && ReadExclusionNumber(copy.substr(0, kStoredReplyChars)) == decided) return reply;
+  return std::to_string(decided.value);
 }
 
 // No usable reply: the last stored one decides, and without one the computer
@@ -103,19 +131,20 @@ void DecideFromStoredValue(RunContext& rc, const std::string& ini) {
     rc.UpdateExclusion = 1;
     return;
   }
-  const std::string stored = ReadGateValue("LastExcludeStatus", "ExcludeUpdate", 10, ini);
+  const std::string stored = ReadStoredReply(ini);
   if (stored.empty()) {
     WriteLog(rc, "MSG : LastExcludeStatus Section not found in LastAVDefUpd.ini");
     rc.UpdateExclusion = 1;
     return;
   }
-  int16_t number = 0;
+  const ExclusionNumber number = ReadExclusionNumber(stored);
   // A hand-edited value beyond 16 bits is treated like none at all: excluded.
-  if (LeadingNumber(stored, &number) == ReplyNumber::kOutOfRange) {
+  if (!number.inRange) {
     WriteLog(rc, "ERR : Exclusion reply out of range : " + LogExcerpt(stored));
-    number = 1;
+    rc.UpdateExclusion = 1;
+    return;
   }
-  rc.UpdateExclusion = number;
+  rc.UpdateExclusion = number.value;
 }
 
 }  // namespace
@@ -166,19 +195,19 @@ void DecideUpdateExclusion(RunContext& rc) {
     DecideFromStoredValue(rc, ini);
     return;
   }
-  int16_t number = 0;
+  const ExclusionNumber number = ReadExclusionNumber(rc.WebPostReply);
   // Beyond 16 bits the reply is no answer we can act on; rather than end the
   // run, decide as if the server had not answered, and keep it out of the file.
-  if (LeadingNumber(rc.WebPostReply, &number) == ReplyNumber::kOutOfRange) {
+  if (!number.inRange) {
     WriteLog(rc, "ERR : Exclusion reply out of range : " + LogExcerpt(rc.WebPostReply));
     DecideFromStoredValue(rc, ini);
     return;
   }
-  rc.UpdateExclusion = number;
-  // Stored on one line and bounded: a reply is only read back by its leading number.
-  if (number != -1) {
+  rc.UpdateExclusion = number.value;
+  // Stored on one line and bounded; only the leading characters are read back.
+  if (number.value != -1) {
     WriteIniValue(rc, ini, "LastExcludeStatus", "ExcludeUpdate",
-                  ControlsToSpaces(rc.WebPostReply.substr(0, kStoredReplyChars)));
+                  ControlsToSpaces(StoredReplyText(rc.WebPostReply, number).substr(0, kStoredReplyMaxChars)));
   }
 }
 

@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need (Debian 12, root).
+# --windows: the cross-compilers and Wine; --fuzz: clang with libFuzzer.
 set -euo pipefail
 
 packages=(build-essential cmake libgtest-dev zlib1g-dev libcurl4-openssl-dev libexpat1-dev)
 if [[ "${1:-}" == "--windows" ]]; then
   packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine64 faketime)
+fi
+if [[ "${1:-}" == "--fuzz" ]]; then
+  # libFuzzer and the sanitizers come with clang's runtime.
+  packages+=(clang libclang-rt-14-dev)
 fi
 
 missing=()

@@ -2,6 +2,30 @@
 #include "platform/sim/state.h"
 
 namespace sim {
+
+RegNode::~RegNode() {
+  std::vector<std::unique_ptr<RegNode>> pending;
+  for (auto& entry : children) pending.push_back(std::move(entry.second));
+  children.clear();
+  while (!pending.empty()) {
+    std::unique_ptr<RegNode> node = std::move(pending.back());
+    pending.pop_back();
+    for (auto& entry : node->children) pending.push_back(std::move(entry.second));
+    node->children.clear();
+  }  // node now has no children, so its destructor does not descend
+}
+
+RegNode& RegNode::operator=(RegNode&& other) {
+  if (this != &other) {
+    RegNode old(std::move(*this));  // the old subtree goes through the destructor above
+    name = std::move(other.name);
+    children = std::move(other.children);
+    values = std::move(other.values);
+    denyMasks = std::move(other.denyMasks);
+  }
+  return *this;
+}
+
 namespace {
 
 std::vector<std::string> SplitKeyPath(const std::string& path) {

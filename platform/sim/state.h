@@ -33,6 +33,13 @@ struct RegNode {
   std::map<std::string, std::unique_ptr<RegNode>> children;  // upper-cased name -> key
   std::map<std::string, RegValue> values;                    // upper-cased name -> value
   std::vector<uint32_t> denyMasks;
+
+  RegNode() = default;
+  RegNode(RegNode&&) = default;
+  RegNode& operator=(RegNode&&);
+  // Takes the subtree apart without recursion: a registry.reg may nest keys
+  // deeper than the stack would allow.
+  ~RegNode();
 };
 
 // Parses registry.reg text into root (HKEY_LOCAL_MACHINE). Returns an error

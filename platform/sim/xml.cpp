@@ -89,9 +89,15 @@ struct Document::Impl {
   std::vector<Node> nodes;
   int root = -1;
 
+  // Depth-first without recursion: a reply may nest as deep as it likes.
   void AllText(int index, std::string* out) const {
-    out->append(nodes[index].text);
-    for (int child : nodes[index].children) AllText(child, out);
+    std::vector<int> pending{index};
+    while (!pending.empty()) {
+      const Node& n = nodes[pending.back()];
+      pending.pop_back();
+      out->append(n.text);
+      for (auto it = n.children.rbegin(); it != n.children.rend(); ++it) pending.push_back(*it);
+    }
   }
 };
 

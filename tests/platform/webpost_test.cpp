@@ -255,4 +255,20 @@ TEST(XmlDocument, FindsTheFirstChildOfTheNamedParentAnywhere) {
   EXPECT_FALSE(doc.HasRoot("a"));
 }
 
+// The text of an element is gathered without recursion: a reply nested
+// deeper than the stack once ended the run.
+TEST(XmlDocument, ReadsARepliesNestedFarDeeperThanTheStack) {
+  constexpr int kDepth = 200000;
+  std::string text = "<wpavvendef><vdate>";
+  for (int i = 0; i < kDepth; ++i) text += "<i>";
+  text += "x";
+  for (int i = 0; i < kDepth; ++i) text += "</i>";
+  text += "</vdate></wpavvendef>";
+  xml::Document doc;
+  ASSERT_TRUE(doc.Load(text));
+  std::string vdate;
+  ASSERT_TRUE(doc.FirstChildText("wpavvendef", "vdate", &vdate));
+  EXPECT_EQ(vdate, "x");
+}
+
 }  // namespace

@@ -246,6 +246,63 @@ TEST(DecideUpdateExclusion, ServerReplyOrStoredReplyDecides) {
   }
 }
 
+// A run without an answer decides from the stored copy; it must decide as
+// the answer itself did, whatever the server sent.
+TEST(DecideUpdateExclusion, TheStoredCopyDecidesAsTheReplyDid) {
+  struct Case {
+    std::string reply;
+    int16_t exclusion;
+    const char* stored;  // ExcludeUpdate afterwards
+  };
+  const Case cases[] = {
+      {"1", 1, "1"},
+      {"<error>norecords</error>", 0, "<error>norecords</error>"},
+      {" 2.5", 2, "2.5"},
+      {"0.5000000001", 1, "1"},  // nine characters would read 0.5000000, which rounds to 0
+      {"0000000001", 1, "1"},
+      {"1000000000", 0, "0"},  // out of range: the copy stored before decides, and stays
+      {std::string("\0" "1", 2), 0, "0"},
+      {std::string("0\0" "1", 3), 0, "0"},
+      {"\n0", 0, "0"},
+      {"0\r\n[LastRunDateTime]\r\nLastRun=Jan/01/2020 00:00:00", 0, "0"},
+      {"\"1\"", 0, "0"},
+      {"'3'", 0, "0"},
+      {"  7  ", 7, "7"},
+      {"12344.50000001", 12345, "12345"},  // nine characters would round to even, 12344
+      {"-32768", -32768, "-32768"},
+      {"-0.5", 0, "-0.5"},
+      {"1e2", 100, "1e2"},
+      {"\x7f" "5", 0, "0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.reply));
+    MockServer server;
+    server.On("/wp//tfr_wpavupdtexclude.asp", {c.reply});
+    SimMachine m;
+    InstallAgent(m, server.BaseUrl() + "wp/");
+    m.File(kStateIni, "[LastExcludeStatus]\r\nExcludeUpdate=0\r\n");
+    RunContext live;
+    m.Start(live);
+    SetIdentity(live);
+    DecideUpdateExclusion(live);
+    std::string stored;
+    os::GetPrivateProfileString("LastExcludeStatus", "ExcludeUpdate", "", 100, kStateIni, &stored);
+
+    server.On("/wp//tfr_wpavupdtexclude.asp", {"", 200, 0, true});
+    RunContext later;
+    m.Start(later);
+    SetIdentity(later);
+    DecideUpdateExclusion(later);
+    EXPECT_EQ(live.UpdateExclusion, c.exclusion);
+    EXPECT_EQ(later.UpdateExclusion, live.UpdateExclusion);
+    EXPECT_EQ(stored, c.stored);
+    // Nothing in the reply reaches other keys of the file.
+    std::string lastRun;
+    os::GetPrivateProfileString("LastRunDateTime", "LastRun", "", 100, kStateIni, &lastRun);
+    EXPECT_EQ(lastRun, "");
+  }
+}
+
 TEST(DecideUpdateExclusion, NoServerAddressExcludesWithoutAPost) {
   MockServer server;
   server.On("/wp//tfr_wpavupdtexclude.asp", {"0"});

@@ -235,6 +235,23 @@ TEST(SimRegistry, EnumerationInAnyOrderAndOnTwoHandles) {
   EXPECT_EQ(name, "e");
 }
 
+// A key nested deeper than the stack allows loads, opens and is freed when
+// the next machine is loaded (the tree was once freed recursively).
+TEST(SimRegistry, KeysNestedFarDeeperThanTheStack) {
+  constexpr int kDepth = 300000;
+  std::string path = "SOFTWARE";
+  for (int i = 0; i < kDepth; ++i) path += "\\k";
+  TempMachine m;
+  m.Registry("[HKEY_LOCAL_MACHINE\\" + path + "]\n\"Depth\"=dword:00000001\n");
+  ASSERT_EQ(m.Load(), "");
+  os::RegKey key;
+  EXPECT_EQ(os::RegOpenKeyEx(path, os::kKeyRead | os::kKeyWow64_64Key, &key), 0);
+  key = os::RegKey();
+  TempMachine empty;
+  EXPECT_EQ(empty.Load(), "");
+  EXPECT_EQ(os::RegOpenKeyEx("SOFTWARE\\k", os::kKeyRead | os::kKeyWow64_64Key, &key), os::kErrorFileNotFound);
+}
+
 TEST(SimRegistry, QuerySizeProtocol) {
   TempMachine m;
   m.Registry("[HKEY_LOCAL_MACHINE\\SYSTEM\\K]\n\"S\"=\"hello\"\n");
