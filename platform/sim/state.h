@@ -59,6 +59,8 @@ struct Process {
   int openHandles = 0;
 };
 
+struct InternetObject;  // platform/sim/transfer.cpp
+
 struct HandleData {
   os::HandleKind kind = os::HandleKind::kRegKey;
   RegNode* key = nullptr;          // kRegKey
@@ -66,6 +68,7 @@ struct HandleData {
   bool isManager = false;          // kService: the SCM itself
   size_t serviceIndex = 0;         // kService
   std::string hostPath;            // kFile
+  std::shared_ptr<InternetObject> internet;  // kInternet
 };
 
 struct Machine {
