@@ -126,7 +126,8 @@ os::HttpRequestOptions RequestOptions(RunContext& rc, bool withProxy) {
   ProxyDetails proxy;
   if (!fncGetProxyDetails(rc, &proxy) || !proxy.useProxy) return options;
   options.proxy = TrimSpaces(proxy.ip);
-  if (!TrimSpaces(proxy.port).empty()) options.proxy += ":" + TrimSpaces(proxy.port);
+  const std::string port = TrimSpaces(proxy.port);
+  if (!port.empty()) options.proxy.append(1, ':').append(port);
   if (!proxy.user.empty()) {
     options.proxyCredentials = true;
     options.proxyUser = proxy.user;
