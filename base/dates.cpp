@@ -62,17 +62,31 @@ bool ParseDateTime(const std::string& text, DateTime* out) {
   const std::string s = TrimBlanks(text);
   size_t pos = 0;
   DateTime t;
-  if (pos < s.size() && std::isalpha(static_cast<unsigned char>(s[pos]))) {
-    if (!ReadMonthName(s, &pos, &t.month)) return false;
-  } else if (!ReadNumber(s, &pos, 2, &t.month)) {
-    return false;
+  size_t digits = 0;
+  while (digits < s.size() && std::isdigit(static_cast<unsigned char>(s[digits]))) ++digits;
+  if (digits == 4) {
+    // Year first: "2026-12-07" or "2026/12/07", never day before month.
+    ReadNumber(s, &pos, 4, &t.year);
+    if (pos >= s.size() || (s[pos] != '/' && s[pos] != '-')) return false;
+    const char sep = s[pos++];
+    if (!ReadNumber(s, &pos, 2, &t.month)) return false;
+    if (pos >= s.size() || s[pos] != sep) return false;
+    ++pos;
+    if (!ReadNumber(s, &pos, 2, &t.day)) return false;
+  } else {
+    if (pos < s.size() && std::isalpha(static_cast<unsigned char>(s[pos]))) {
+      if (!ReadMonthName(s, &pos, &t.month)) return false;
+    } else if (!ReadNumber(s, &pos, 2, &t.month)) {
+      return false;
+    }
+    if (pos >= s.size() || (s[pos] != '/' && s[pos] != '-')) return false;
+    const char sep = s[pos++];
+    if (!ReadNumber(s, &pos, 2, &t.day)) return false;
+    if (pos >= s.size() || s[pos] != sep) return false;
+    ++pos;
+    if (!ReadNumber(s, &pos, 4, &t.year)) return false;
   }
-  if (pos >= s.size() || (s[pos] != '/' && s[pos] != '-')) return false;
-  const char sep = s[pos++];
-  if (!ReadNumber(s, &pos, 2, &t.day)) return false;
-  if (pos >= s.size() || s[pos] != sep) return false;
-  ++pos;
-  if (!ReadNumber(s, &pos, 4, &t.year) || t.year < 100) return false;
+  if (t.year < 100) return false;
   if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > DaysInMonth(t.year, t.month)) return false;
 
   if (pos < s.size()) {
@@ -155,6 +169,18 @@ std::string FormatLogTime(const DateTime& t) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", t.month, t.day, t.year, t.hour,
                 t.minute, t.second);
+  return buf;
+}
+
+std::string FormatShortDate(const DateTime& t) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%d/%d/%04d", t.month, t.day, t.year);
+  return buf;
+}
+
+std::string FormatIsoDate(const DateTime& t) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.year, t.month, t.day);
   return buf;
 }
 

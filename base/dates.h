@@ -25,11 +25,19 @@ std::string FormatLastRunTime(const DateTime& t);
 // The platform's general date-time text (US English): "12/7/2026 3:05:09 PM".
 std::string FormatGeneralDateTime(const DateTime& t);
 
-// Reads a date, with an optional time, in any form the agent writes:
-// "12/7/2026 3:05:09 PM", "12/07/2026 15:05:09" and "Dec/07/2026 15:05:09"
-// (month as number or English name; "/" or "-" between the parts; time
-// optional, seconds optional, 12-hour with AM/PM or 24-hour). False when the
-// text is not such a date or names no real day or time.
+// The platform's short date (US English): "12/7/2026".
+std::string FormatShortDate(const DateTime& t);
+// "2026-12-07".
+std::string FormatIsoDate(const DateTime& t);
+
+// The one date parser, the same on every machine whatever its locale. Reads
+// a date, with an optional time, in any form the agent writes or a gateway
+// publishes: month first, "12/7/2026 3:05:09 PM", "12/07/2026 15:05:09",
+// "12-07-2026", "Dec/07/2026 15:05:09" (month as number or English name), or
+// year first when the text starts with four digits, "2026-12-07" or
+// "2026/12/07"; the two separators must be alike; time optional, seconds
+// optional, 12-hour with AM/PM or 24-hour. Day before month is never read.
+// False when the text is not such a date or names no real day or time.
 bool ParseDateTime(const std::string& text, DateTime* t);
 
 // Clock-hour boundaries passed from one time to a later one (10:59 -> 11:01

@@ -49,6 +49,28 @@ struct NortonValues {
   std::string ScanEngine;  // reported as the record's engine field
 };
 
+// The gateway's definition index (NavDefDownload.ini), filled only by
+// ReadINIfile. The Norton date starts at the zero date.
+struct GatewayIndexValues {
+  std::string NortonDefPath;     // [DefPath-i32]
+  os::LocalTime NortonDefDate = NortonValues::kZeroDate;  // [DefDate-i32]
+  std::string MSEDefVersion;     // [MSEDefVersion]
+  std::string McAfeeDefVersion;  // [DefVersion]
+  std::string McAfeeDefPath;     // [McAfeeDefPath]
+  std::string TrendMicroDefVersion;  // [TrendMicroDefVersion]
+  std::string TrendMicroDefPath;     // [TrendMicroDefPath]
+  std::string CAVetDefVersion;       // [CAVetDefVersion]
+  std::string CAInculateDefPath;     // [CAInculateDefPath]
+  std::string CAVetDefPath;          // [CAVetDefPath]
+};
+
+// The agent's proxy settings as read once per run (KovaMobile.ini).
+struct ProxySettingsRead {
+  bool read = false;  // the file was read in this run
+  bool ok = false;    // what fncGetProxyDetails returned then
+  std::string ip, port, user, password;
+};
+
 struct RunContext {
   // Run log.
   std::string AppFolder;  // short form, no trailing "\"
@@ -158,4 +180,8 @@ struct RunContext {
   std::string BitDefenderEngine;
   std::string ComodoDefinition;
   int ComodoAccessIndex = 0;  // 1-9: the mask that opened the uninstall list
+
+  // Gateway index and network settings.
+  GatewayIndexValues GatewayIndex;
+  ProxySettingsRead ProxyCache;
 };

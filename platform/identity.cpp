@@ -173,7 +173,38 @@ std::string GetServerUrl(RunContext& rc, const std::string& webPostName) {
   }
 }
 
+namespace {
+bool ReadProxyDetails(RunContext& rc, ProxyDetails* proxy);
+}  // namespace
+
+// Reads and decodes the proxy settings the first time in a run; every later
+// call hands out the same values, so a bad encoded value is logged once.
+// A user name or password that does not decode drops both: a half set of
+// credentials is no credentials.
 bool fncGetProxyDetails(RunContext& rc, ProxyDetails* proxy) {
+  ProxySettingsRead& cache = rc.ProxyCache;
+  if (!cache.read) {
+    cache.read = true;
+    ProxyDetails fresh;
+    cache.ok = ReadProxyDetails(rc, &fresh);
+    cache.ip = fresh.ip;
+    cache.port = fresh.port;
+    cache.user = fresh.user;
+    cache.password = fresh.password;
+  }
+  if (!cache.ok) return false;
+  if (!cache.ip.empty()) proxy->ip = cache.ip;
+  if (!cache.port.empty()) proxy->port = cache.port;
+  if (!cache.user.empty()) proxy->user = cache.user;
+  if (!cache.password.empty()) proxy->password = cache.password;
+  proxy->useProxy = !proxy->ip.empty() || !proxy->port.empty() || !proxy->user.empty() ||
+                    !proxy->password.empty();
+  return true;
+}
+
+namespace {
+
+bool ReadProxyDetails(RunContext& rc, ProxyDetails* proxy) {
   try {
     const std::string ini = rc.AgentInstallPath + "KovaMobile.ini";
     struct Key {
@@ -181,6 +212,7 @@ bool fncGetProxyDetails(RunContext& rc, ProxyDetails* proxy) {
       std::string ProxyDetails::*field;
       bool encoded;
     };
+    bool undecodable = false;
     static const Key kKeys[] = {
         {"ProxyIP", &ProxyDetails::ip, false},
         {"ProxyPort", &ProxyDetails::port, false},
@@ -190,8 +222,18 @@ bool fncGetProxyDetails(RunContext& rc, ProxyDetails* proxy) {
     for (const Key& k : kKeys) {
       std::string value;
       if (os::GetPrivateProfileString("ProxySettings", k.name, "", 255, ini, &value) > 0) {
-        proxy->*k.field = k.encoded ? DecryptString(rc, value) : value;
+        if (k.encoded) {
+          const std::string clear = DecryptString(rc, value);
+          if (clear.empty()) undecodable = true;
+          proxy->*k.field = clear;
+        } else {
+          proxy->*k.field = value;
+        }
       }
+    }
+    if (undecodable) {
+      proxy->user.clear();
+      proxy->password.clear();
     }
     proxy->useProxy = !proxy->ip.empty() || !proxy->port.empty() || !proxy->user.empty() ||
                       !proxy->password.empty();
@@ -202,6 +244,8 @@ bool fncGetProxyDetails(RunContext& rc, ProxyDetails* proxy) {
     return false;
   }
 }
+
+}  // namespace
 
 std::string DecryptString(RunContext& rc, const std::string& text) {
   try {

@@ -74,7 +74,7 @@ constexpr uint32_t kServicePaused = 7;
 constexpr uint32_t kFileAttributeNormal = 0x80;
 
 // What a handle refers to; each backend closes each kind its own way.
-enum class HandleKind { kRegKey, kProcess, kService, kFile };
+enum class HandleKind { kRegKey, kProcess, kService, kFile, kInternet };
 void CloseNativeHandle(HandleKind kind, void* raw);
 
 // Move-only owner of one backend handle; closes it on destruction.
@@ -109,6 +109,8 @@ using RegKey = ScopedHandle<HandleKind::kRegKey>;
 using ProcessHandle = ScopedHandle<HandleKind::kProcess>;
 using ServiceHandle = ScopedHandle<HandleKind::kService>;
 using FileHandle = ScopedHandle<HandleKind::kFile>;
+// A WinINet handle: a session, an FTP connection or an open URL.
+using InternetHandle = ScopedHandle<HandleKind::kInternet>;
 
 // ---- Start-up -------------------------------------------------------------
 
@@ -298,5 +300,80 @@ struct HttpPostOptions {
 // kErrorMoreData when the body passed options.maxResponseBytes.
 long HttpPost(const std::string& url, const std::string& body, const HttpPostOptions& options,
               int* status, std::string* statusLine, std::string* response, std::string* error);
+
+// ---- Network transfer (urlmon, WinINet, the HTTP request object) -----------
+//
+// Results are Win32 error codes: WinINet's own range from 12001 (the texts come
+// from FormatMessage with wininet = true), 2 / 3 / 5 for local files, and
+// ERROR_NO_MORE_FILES (18) for an FTP search without a match. Backends: libcurl
+// on the sim (http, https, ftp; certificates checked), urlmon / WinINet /
+// WinHTTP on Windows. No proxy is taken from the host or the system settings:
+// only what the caller passes.
+
+constexpr long kErrorNoMoreFiles = 18;
+constexpr long kInternetTimeout = 12002;           // ERROR_INTERNET_TIMEOUT
+constexpr long kInternetExtendedError = 12003;     // the server refused a command
+constexpr long kInternetInvalidUrl = 12005;
+constexpr long kInternetUnrecognizedScheme = 12006;
+constexpr long kInternetNameNotResolved = 12007;
+constexpr long kInternetLoginFailure = 12015;
+constexpr long kInternetConnectionAborted = 12030;
+constexpr long kInternetCannotConnect = 12029;
+constexpr long kInternetSecureFailure = 12175;     // certificate not trusted or invalid
+// An HTTP download whose status was not 2xx (not a WinINet code: the agent's own).
+constexpr long kHttpStatusNotSuccess = 12152;      // ERROR_HTTP_INVALID_SERVER_RESPONSE
+
+// URLDownloadToFileA(NULL, url, path, 0, callback): fetches url (http, https,
+// ftp, file) into path, streamed to disk. Returns 0 when the transfer
+// completed; *status is the HTTP status (0 for other schemes). Unlike the bare
+// call, a body cut short of its announced length is a failure
+// (kInternetConnectionAborted), and a non-2xx status gives kHttpStatusNotSuccess
+// (*status set). The file at path is created or truncated; on failure it may
+// hold part of a body: callers download to a temporary name.
+long URLDownloadToFile(const std::string& url, const std::string& path, int* status);
+
+// InternetOpenA(NULL, INTERNET_OPEN_TYPE_DIRECT, NULL, NULL, 0).
+long InternetOpen(InternetHandle* session);
+// InternetOpenUrlA(session, url, NULL, 0, INTERNET_FLAG_RELOAD, 0): an http,
+// https or ftp URL, opened for reading. A server that answers with any status
+// is a success (the page is what it sent).
+long InternetOpenUrl(const InternetHandle& session, const std::string& url, InternetHandle* file);
+// InternetReadFile(file, buffer, bytesToRead, &read), one call: at most
+// bytesToRead bytes into *data (fewer when the body is shorter; empty at its end).
+long InternetReadFile(const InternetHandle& file, uint32_t bytesToRead, std::string* data);
+// InternetConnectA(session, host, port, "", "", INTERNET_SERVICE_FTP,
+// INTERNET_FLAG_PASSIVE, 0): an anonymous passive FTP connection, logged in.
+long InternetConnectFtp(const InternetHandle& session, const std::string& host, uint16_t port,
+                        InternetHandle* connection);
+// FtpSetCurrentDirectoryA(connection, directory).
+long FtpSetCurrentDirectory(const InternetHandle& connection, const std::string& directory);
+// FtpFindFirstFileA(connection, pattern, &data, 0, 0) with the handle closed at
+// once: the name of the first file of the current directory that matches
+// ("*" and "?" wildcards), as the server lists it, cut at the first NUL and at
+// 260 characters. No match: kErrorNoMoreFiles.
+long FtpFindFirstFile(const InternetHandle& connection, const std::string& pattern, std::string* name);
+// FtpGetFileA(connection, remote, local, FALSE, 0, FTP_TRANSFER_TYPE_UNKNOWN, 0):
+// the remote file of the current directory into local (overwritten).
+long FtpGetFile(const InternetHandle& connection, const std::string& remote, const std::string& local);
+
+// The HTTP request object (MSXML2.ServerXMLHTTP): Open("GET", url, false),
+// setProxy(2, proxy, bypass) when proxy is set, setProxyCredentials when a
+// user is set (even with an empty password), setTimeouts, Send.
+struct HttpRequestOptions {
+  std::string proxy;  // "host" or "host:port"; empty: no proxy
+  std::string proxyBypass = "*.intra";
+  bool proxyCredentials = false;
+  std::string proxyUser, proxyPassword;
+  uint32_t resolveTimeoutMs = 600000, connectTimeoutMs = 600000, sendTimeoutMs = 600000,
+           receiveTimeoutMs = 1800000;
+};
+// GET url. Returns 0 when the server answered (any status): *status its
+// number. The body (ResponseBody) is streamed into the file toFile when it is
+// given (created or truncated), else ResponseText: at most maxText bytes into
+// *text (the rest is read and dropped). Otherwise returns the transport's
+// error with its description in *error. A body cut short of its announced
+// length is kInternetConnectionAborted.
+long HttpRequestGet(const std::string& url, const HttpRequestOptions& options, const std::string& toFile,
+                    size_t maxText, int* status, std::string* text, std::string* error);
 
 }  // namespace os

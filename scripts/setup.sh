@@ -3,7 +3,8 @@
 # --windows: the cross-compilers and Wine; --fuzz: clang with libFuzzer.
 set -euo pipefail
 
-packages=(build-essential cmake libgtest-dev zlib1g-dev libcurl4-openssl-dev libexpat1-dev)
+# python3-pyftpdlib: the network scenarios' FTP server (run by Debian's /usr/bin/python3).
+packages=(build-essential cmake libgtest-dev zlib1g-dev libcurl4-openssl-dev libexpat1-dev python3-pyftpdlib)
 if [[ "${1:-}" == "--windows" ]]; then
   packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine64 faketime)
 fi

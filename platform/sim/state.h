@@ -66,6 +66,8 @@ struct Process {
   int openHandles = 0;
 };
 
+struct InternetObject;  // platform/sim/transfer.cpp
+
 struct HandleData {
   os::HandleKind kind = os::HandleKind::kRegKey;
   RegNode* key = nullptr;          // kRegKey
@@ -78,6 +80,7 @@ struct HandleData {
   size_t serviceIndex = 0;         // kService
   std::string hostPath;            // kFile
   std::string windowsPath;         // kFile
+  std::shared_ptr<InternetObject> internet;  // kInternet
 };
 
 struct Machine {

@@ -76,6 +76,8 @@ bool Startup(int argc, char** argv, std::string* error) {
   return true;
 }
 
+void CloseInternetHandle(void* raw);  // transfer.cpp: InternetCloseHandle
+
 void CloseNativeHandle(HandleKind kind, void* raw) {
   switch (kind) {
     case HandleKind::kRegKey:
@@ -87,6 +89,9 @@ void CloseNativeHandle(HandleKind kind, void* raw) {
       break;
     case HandleKind::kService:
       ::CloseServiceHandle(static_cast<SC_HANDLE>(raw));
+      break;
+    case HandleKind::kInternet:
+      CloseInternetHandle(raw);
       break;
   }
 }

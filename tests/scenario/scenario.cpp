@@ -172,6 +172,17 @@ Scenario Load(const fs::path& folder) {
       else if (key == "hold-instance") run.holdInstance = value == "1";
       else if (key == "exit") run.exitCode = std::stoi(value);
       else fail("unknown key " + key);
+    } else if (lower == "servers") {
+      keyValue(&key, &value);
+      if (key == "http") s.servers.httpFolder = value;
+      else if (key == "ftp") s.servers.ftpFolder = value;
+      else if (key == "proxy-auth") s.servers.proxyAuth = value;
+      else if (key == "http-status" || key == "http-delay" || key == "http-cut") {
+        if (value.find('|') == std::string::npos) fail("expected " + key + "=/path|number");
+        s.servers.httpRules.emplace_back(key.substr(5), value);
+      } else {
+        fail("unknown key " + key);
+      }
     } else if (lower == "backends") {
       keyValue(&key, &value);
       s.unsupportedBackends.emplace_back(key, value);

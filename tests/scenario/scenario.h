@@ -23,6 +23,13 @@ struct ExpectedFile {
   std::vector<std::string> lines;
 };
 
+// [servers]: loopback servers the runner starts for the scenario.
+struct ServersSpec {
+  std::string httpFolder, ftpFolder;  // relative to the scenario folder; empty: none
+  std::vector<std::pair<std::string, std::string>> httpRules;  // "status"/"delay"/"cut", "/path|n"
+  std::string proxyAuth;
+};
+
 struct Scenario {
   std::string name;
   std::filesystem::path folder;
@@ -34,6 +41,7 @@ struct Scenario {
   std::vector<ExpectedFile> files;
   std::vector<std::pair<std::string, int>> fileCounts;  // pattern, how many files match
   std::vector<std::pair<std::string, std::string>> unsupportedBackends;  // backend, reason
+  ServersSpec servers;
 };
 
 std::string Lower(std::string s);

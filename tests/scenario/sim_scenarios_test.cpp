@@ -5,10 +5,12 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
+#include "tests/scenario/network.h"
 #include "tests/scenario/scenario.h"
 #include "tests/scenario/spawn.h"
 
@@ -46,14 +48,25 @@ scenario::Outcome RunProgram(const fs::path& machine, const scenario::Run& run) 
   return outcome;
 }
 
+// Network scenarios: the scenario's servers run for the whole scenario, and
+// their addresses are in the machine's files and the expectations before the
+// first run.
+std::unique_ptr<scenario::ScenarioServers> StartNetwork(scenario::Scenario* s, const fs::path& machine) {
+  auto servers = std::make_unique<scenario::ScenarioServers>(*s);
+  scenario::WriteServerAddresses(machine, servers->Addresses());
+  scenario::ExpandServerAddresses(s, servers->Addresses());
+  return servers;
+}
+
 class SimScenario : public ::testing::TestWithParam<fs::path> {};
 
 TEST_P(SimScenario, LeavesWhatItExpects) {
-  const scenario::Scenario s = scenario::Load(GetParam());
+  scenario::Scenario s = scenario::Load(GetParam());
   const fs::path work = fs::temp_directory_path() / ("avdef-scenario-" + s.name + "-" + std::to_string(getpid()));
   fs::remove_all(work);
   const fs::path machine = work / "machine";
   scenario::PrepareMachine(s, machine);
+  const auto servers = StartNetwork(&s, machine);
 
   std::vector<scenario::Outcome> outcomes;
   for (const scenario::Run& run : s.runs) outcomes.push_back(RunProgram(machine, run));

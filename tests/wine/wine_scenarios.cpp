@@ -18,10 +18,12 @@
 #include <sstream>
 #include <stdexcept>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/scenario/network.h"
 #include "tests/scenario/scenario.h"
 #include "tests/scenario/spawn.h"
 
@@ -130,7 +132,17 @@ struct Result {
   std::vector<std::string> details;
 };
 
-Result RunScenario(const scenario::Scenario& s, const fs::path& exe, const fs::path& templatePrefix,
+// Network scenarios: the scenario's servers run on the host's loopback, which
+// Wine's programs reach as 127.0.0.1; their addresses go into the staged
+// machine (before it is laid over the prefix) and into the expectations.
+std::unique_ptr<scenario::ScenarioServers> StartNetwork(scenario::Scenario* s, const fs::path& staged) {
+  auto servers = std::make_unique<scenario::ScenarioServers>(*s);
+  scenario::WriteServerAddresses(staged, servers->Addresses());
+  scenario::ExpandServerAddresses(s, servers->Addresses());
+  return servers;
+}
+
+Result RunScenario(scenario::Scenario s, const fs::path& exe, const fs::path& templatePrefix,
                    const fs::path& work) {
   for (const auto& [backend, reason] : s.unsupportedBackends) {
     if (Lower(backend) == "wine") {
@@ -153,6 +165,7 @@ Result RunScenario(const scenario::Scenario& s, const fs::path& exe, const fs::p
   if (copied.exitCode != 0) return {Result::kFail, {"cannot copy the template prefix: " + ReadFile(scratch / "cp.err")}};
 
   scenario::PrepareMachine(s, staged);
+  const auto servers = StartNetwork(&s, staged);
   if (fs::exists(staged / "drive_c")) LayOver(staged / "drive_c", prefix / "drive_c", false);
   for (const std::string& path : s.removals) fs::remove_all(scenario::HostPath(prefix, path));
   if (fs::exists(staged / "machine.ini")) fs::copy_file(staged / "machine.ini", prefix / "machine.ini");
