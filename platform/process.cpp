@@ -51,9 +51,9 @@ bool fncExecuteShell(RunContext& rc, const std::string& commandLine, uint32_t ti
     os::ProcessHandle process;
     if (os::OpenProcess(processId, os::kProcessAllAccess, &process) != 0) return true;
     uint32_t exitCode = 0;
-    os::GetExitCodeProcess(process, &exitCode);
+    (void)os::GetExitCodeProcess(process, &exitCode);
     if (exitCode != os::kStillActive) return true;
-    os::WaitForSingleObject(process, timeoutMs == 0 ? kExecuteShellDefaultTimeoutMs : timeoutMs);
+    (void)os::WaitForSingleObject(process, timeoutMs == 0 ? kExecuteShellDefaultTimeoutMs : timeoutMs);
     fncTerminateUpdateProcess(rc, process);
     return true;
   } catch (...) {
@@ -104,13 +104,13 @@ bool fncShellExecuteWait(RunContext& rc, const std::string& file, const std::str
     if (*timeoutMs == 0) *timeoutMs = kShellExecuteWaitDefaultTimeoutMs;
     WriteLog(rc, "MSG : Execution Path & Parameters : " + file + " " + parameters);
     os::ProcessHandle process;
-    if (os::FileExists(file)) os::ShellExecuteEx("Open", file, parameters, true, &process);
+    if (os::FileExists(file)) (void)os::ShellExecuteEx("Open", file, parameters, true, &process);
     // Without a process the wait fails, and that failure is what the caller sees.
     const uint32_t waited = os::WaitForSingleObject(process, *timeoutMs);
     if (waited == os::kWaitObject0) return true;
     *errorCode = std::to_string(static_cast<int32_t>(waited));
     *errorText = GetSystemErrorText(waited);
-    os::TerminateProcess(process, 0);
+    (void)os::TerminateProcess(process, 0);
     return false;
   } catch (...) {
     RtError e = CurrentError();
@@ -122,9 +122,9 @@ bool fncShellExecuteWait(RunContext& rc, const std::string& file, const std::str
 bool ProcessTerminate(RunContext& rc, uint32_t* processId, uintptr_t window) {
   try {
     if (window != 0) *processId = os::GetWindowThreadProcessId(window);
-    if (*processId != 0) os::EnableDebugPrivilege();
+    if (*processId != 0) (void)os::EnableDebugPrivilege();
     os::ProcessHandle process;
-    os::OpenProcess(*processId, os::kProcessTerminate, &process);
+    (void)os::OpenProcess(*processId, os::kProcessTerminate, &process);
     return os::TerminateProcess(process, 0);
   } catch (...) {
     RtError e = CurrentError();
