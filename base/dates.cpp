@@ -42,13 +42,13 @@ bool ReadMonthName(const std::string& s, size_t* pos, int* month) {
   return false;
 }
 
+}  // namespace
+
 int DaysInMonth(int year, int month) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
   return month == 2 && leap ? 29 : kDays[month - 1];
 }
-
-}  // namespace
 
 std::string FormatGeneralDateTime(const DateTime& t) {
   const int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
@@ -169,6 +169,19 @@ std::string FormatLogTime(const DateTime& t) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", t.month, t.day, t.year, t.hour,
                 t.minute, t.second);
+  return buf;
+}
+
+std::string FormatRecordDate(const DateTime& t) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", t.month, t.day, t.year);
+  return buf;
+}
+
+std::string FormatFileTime(const DateTime& t) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02d%02d%04d%02d%02d%02d", t.month, t.day, t.year, t.hour, t.minute,
+                t.second);
   return buf;
 }
 

@@ -11,7 +11,9 @@ struct DateTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
 };
 
+// Days since 0001-01-01.
 int64_t DaysFromCivil(int year, int month, int day);
+int DaysInMonth(int year, int month);
 // Seconds since 0001-01-01 00:00:00 of the local time (milliseconds dropped).
 int64_t ToSeconds(const DateTime& t);
 DateTime FromSeconds(int64_t seconds);
@@ -19,6 +21,11 @@ DateTime AddSeconds(const DateTime& t, int64_t seconds);
 
 // "MM/DD/YYYY HH:NN:SS": the log's time stamp and the run start time.
 std::string FormatLogTime(const DateTime& t);
+// "MM/DD/YYYY", the log time stamp's date: the form product records carry
+// (the zero date is "12/30/1899").
+std::string FormatRecordDate(const DateTime& t);
+// "MMDDYYYYHHNNSS": data and status file names.
+std::string FormatFileTime(const DateTime& t);
 // "MMM/DD/YYYY HH:MM:SS" (English month abbreviation): the stored last run.
 std::string FormatLastRunTime(const DateTime& t);
 

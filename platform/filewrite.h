@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/ini_text.h"  // SetIniValue, the text edit WriteIniValue makes
 #include "platform/context.h"
 
 constexpr const char* kTempSuffix = ".avdef-tmp";
@@ -41,13 +42,6 @@ constexpr const char* kTempSuffix = ".avdef-tmp";
 // The value goes in on one line (control characters become spaces).
 [[nodiscard]] bool WriteIniValue(RunContext& rc, const std::string& path, const std::string& section,
                                  const std::string& key, const std::string& value);
-
-// The INI text with key=value set in section, as WritePrivateProfileStringA
-// edits it: the first section of that name (case-insensitive) is used, an
-// existing key's line is replaced, a new key goes after the section's last
-// non-blank line, a new section at the end. Lines end with CR LF.
-std::string SetIniValue(const std::string& text, const std::string& section,
-                        const std::string& key, const std::string& value);
 
 // "code-system text" for a Win32 code, or the code alone when the system has
 // no text for it.

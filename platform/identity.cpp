@@ -11,14 +11,10 @@ std::string NumberAndText(const RtError& e) { return std::to_string(e.number) + 
 
 // Reads a value whatever its size: the first call only learns the size.
 std::string ReadWholeValue(const os::RegKey& key, const std::string& valueName) {
-  uint32_t type = 0;
-  uint32_t size = 0;
-  std::string data;
-  long err = os::RegQueryValueEx(key, valueName, &type, &data, &size);
-  if (err == os::kErrorMoreData) err = os::RegQueryValueEx(key, valueName, &type, &data, &size);
   // Only text is a folder; the bytes of a number are not.
-  if (err != 0 || (type != os::kRegSz && type != os::kRegExpandSz)) return {};
-  return TrimAtNull(data);
+  std::string text;
+  return ReadRegText(key, valueName, {os::kRegSz, os::kRegExpandSz}, &text) == RegTextRead::kRead ? text
+                                                                                               : std::string();
 }
 
 }  // namespace
@@ -55,24 +51,22 @@ std::string IdentityValueProblem(const std::string& value) {
 std::string ReadAgentRegString(RunContext& rc, const os::RegKey& key, const std::string& keyLabel,
                                const std::string& valueName, bool* wrongType) {
   uint32_t type = 0;
-  uint32_t size = 0;
-  if (os::RegQueryValueEx(key, valueName, &type, nullptr, &size) != 0) {
-    WriteLog(rc, "ERR : Failed to read Value in Registry key " + keyLabel + valueName);
-    return {};
+  std::string text;
+  switch (ReadRegText(key, valueName, {os::kRegSz}, &text, &type)) {
+    case RegTextRead::kRead:
+      return text;
+    case RegTextRead::kWrongType:
+      // Present but not text: say so, rather than let it pass for missing.
+      WriteLog(rc, "ERR : Registry value " + valueName + " of " + kAgentKey + " is stored as " +
+                       RegTypeName(type) + ", not as text (REG_SZ); it is not read");
+      if (wrongType != nullptr) *wrongType = true;
+      return {};
+    case RegTextRead::kMissing:
+    case RegTextRead::kReadFailed:
+      break;
   }
-  if (type != os::kRegSz) {
-    // Present but not text: say so, rather than let it pass for missing.
-    WriteLog(rc, "ERR : Registry value " + valueName + " of " + kAgentKey + " is stored as " +
-                     RegTypeName(type) + ", not as text (REG_SZ); it is not read");
-    if (wrongType != nullptr) *wrongType = true;
-    return {};
-  }
-  std::string buffer(size, '\0');
-  if (os::RegQueryValueEx(key, valueName, &type, &buffer, &size) != 0) {
-    WriteLog(rc, "ERR : Failed to read Value in Registry key " + keyLabel + valueName);
-    return {};
-  }
-  return TrimAtNull(buffer);
+  WriteLog(rc, "ERR : Failed to read Value in Registry key " + keyLabel + valueName);
+  return {};
 }
 
 bool GetoutputPath(RunContext& rc) {

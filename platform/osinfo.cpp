@@ -139,15 +139,9 @@ void getWindowsName(RunContext& rc) {
         WriteLog(rc, rc.AgentInstallPath + "osinfo.txt exists");
         std::string content;
         (void)os::ReadWholeFile(osinfo, &content);  // unreadable: no line, no name
-        size_t start = 0;
-        while (start < content.size()) {
-          size_t end = content.find('\n', start);
-          std::string line = content.substr(start, end == std::string::npos ? std::string::npos : end - start);
-          if (!line.empty() && line.back() == '\r') line.pop_back();
+        for (const std::string& line : SplitLines(content)) {
           WriteLog(rc, "Line Read: " + line);
           if (line.find("Windows 8") != std::string::npos) rc.OsName = "Windows 8";
-          if (end == std::string::npos) break;
-          start = end + 1;
         }
         break;
       }

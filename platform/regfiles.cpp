@@ -93,15 +93,26 @@ RtError FileSystemError(long win32Code) {
 
 // ---- Registry values ---------------------------------------------------------
 
+RegTextRead ReadRegText(const os::RegKey& key, const std::string& valueName,
+                        std::initializer_list<uint32_t> types, std::string* text, uint32_t* type,
+                        long* error) {
+  uint32_t found = 0, size = 0;
+  if (os::RegQueryValueEx(key, valueName, &found, nullptr, &size) != 0) return RegTextRead::kMissing;
+  if (type != nullptr) *type = found;
+  if (std::find(types.begin(), types.end(), found) == types.end()) return RegTextRead::kWrongType;
+  std::string data(size, '\0');
+  uint32_t bufferSize = size;
+  const long err = os::RegQueryValueEx(key, valueName, &found, &data, &bufferSize);
+  if (error != nullptr) *error = err;
+  if (err != 0) return RegTextRead::kReadFailed;
+  *text = TrimAtNull(data);
+  return RegTextRead::kRead;
+}
+
 std::string ReadRegString(const os::RegKey& key, const std::string& valueName) {
   try {
-    uint32_t type = 0, size = 0;
-    if (os::RegQueryValueEx(key, valueName, &type, nullptr, &size) != 0) return {};
-    if (type != os::kRegSz) return {};
-    std::string data(size, '\0');
-    uint32_t bufferSize = size;
-    if (os::RegQueryValueEx(key, valueName, &type, &data, &bufferSize) != 0) return {};
-    return TrimAtNull(data);
+    std::string text;
+    return ReadRegText(key, valueName, {os::kRegSz}, &text) == RegTextRead::kRead ? text : std::string();
   } catch (...) {
     (void)CurrentError();
     return {};
@@ -143,25 +154,28 @@ std::string GetRegValue(RunContext& rc, const os::RegKey& key, const std::string
       return std::to_string(value);
     }
     if (type == os::kRegSz) {
-      uint32_t actualType = 0, size = 0;
-      if (os::RegQueryValueEx(key, valueName, &actualType, nullptr, &size) != 0) return {};
-      if (actualType != os::kRegSz && actualType != os::kRegExpandSz && actualType != os::kRegMultiSz) {
-        // A number or binary value copied as text would put raw bytes into records.
-        LogWrongType(rc, form, valueName, actualType);
-        return {};
+      uint32_t actualType = 0;
+      long err = 0;
+      std::string text;
+      switch (ReadRegText(key, valueName, {os::kRegSz, os::kRegExpandSz, os::kRegMultiSz}, &text,
+                          &actualType, &err)) {
+        case RegTextRead::kRead:
+          return text;
+        case RegTextRead::kMissing:
+          return {};
+        case RegTextRead::kWrongType:
+          // A number or binary value copied as text would put raw bytes into records.
+          LogWrongType(rc, form, valueName, actualType);
+          return {};
+        case RegTextRead::kReadFailed:
+          if (formA)
+            WriteLog(rc, "ERR : GetRegValue - Could not read " + valueName);
+          else
+            WriteLog(rc, "ERR : functionGetRegValue - Could not read " + valueName + ". ErrDesc: " +
+                             fncFormatMessage(rc, static_cast<uint32_t>(err)));
+          return {};
       }
-      std::string data(size, '\0');
-      uint32_t bufferSize = size;
-      long err = os::RegQueryValueEx(key, valueName, &actualType, &data, &bufferSize);
-      if (err != 0) {
-        if (formA)
-          WriteLog(rc, "ERR : GetRegValue - Could not read " + valueName);
-        else
-          WriteLog(rc, "ERR : functionGetRegValue - Could not read " + valueName + ". ErrDesc: " +
-                           fncFormatMessage(rc, static_cast<uint32_t>(err)));
-        return {};
-      }
-      return TrimAtNull(data);
+      return {};
     }
     return {};
   } catch (...) {

@@ -5,12 +5,22 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 #include "platform/context.h"
 #include "base/error.h"
 
 // ---- Registry values ---------------------------------------------------------
+
+// A text value by the two calls Windows needs: the first learns its type and
+// size, the second reads that many bytes. *text is the value up to its first
+// NUL; *type the type found, *error the second call's code. Every reader of
+// a registry text goes through here; what each does with a failure is its own.
+enum class RegTextRead { kRead, kMissing, kWrongType, kReadFailed };
+[[nodiscard]] RegTextRead ReadRegText(const os::RegKey& key, const std::string& valueName,
+                                      std::initializer_list<uint32_t> types, std::string* text,
+                                      uint32_t* type = nullptr, long* error = nullptr);
 
 // A REG_SZ value's text up to its first NUL; empty on any error or other type.
 std::string ReadRegString(const os::RegKey& key, const std::string& valueName);

@@ -62,14 +62,8 @@ void ReadFileDefinition(RunContext& rc) {
   const long err = os::ReadWholeFile(path, &content);
   if (err != 0) throw FileSystemError(err);
   std::string definition;
-  for (size_t start = 0; start < content.size();) {
-    size_t end = content.find('\n', start);
-    if (end == std::string::npos) end = content.size();
-    std::string line = content.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  for (const std::string& line : SplitLines(content))
     if (ContainsNoCase(line, kVersionWord)) definition = AfterVersionWord(line);
-    start = end + 1;
-  }
   rc.AviraDefinition = TrimSpaces(TrimAtNull(definition));
   WriteLog(rc, "MSG : Avira Virus Definition :: " + rc.AviraDefinition);
 }

@@ -18,12 +18,6 @@ constexpr const char* kSecurityInfoKey = "SOFTWARE\\ESET\\ESET Security\\Current
 // The old product line's key, spelt as the reader compares it.
 constexpr const char* kNodInfoKey = "SOftware\\Eset\\Nod\\CurrentVersion\\Info";
 
-bool ContainsAny(const std::string& text, std::initializer_list<const char*> needles) {
-  for (const char* needle : needles)
-    if (ContainsNoCase(text, needle)) return true;
-  return false;
-}
-
 bool SearchForEset(RunContext& rc, const std::string& checkName, const std::string& entryName,
                    uint32_t access) {
   return SearchUninstallList(

@@ -5,23 +5,16 @@
 #include "platform/os.h"
 #include "platform/regfiles.h"
 
-std::vector<std::string> SplitTextLines(const std::string& bytes) {
-  std::vector<std::string> lines;
-  for (size_t start = 0; start < bytes.size();) {
-    size_t end = bytes.find('\n', start);
-    if (end == std::string::npos) end = bytes.size();
-    std::string line = bytes.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
-}
-
 std::vector<std::string> ReadTextLines(const std::string& path) {
   std::string bytes;
   if (const long err = os::ReadWholeFile(path, &bytes); err != 0) throw FileSystemError(err);
-  return SplitTextLines(bytes);
+  return SplitLines(bytes);
+}
+
+std::vector<std::string> Subfolders(const std::string& folder) {
+  std::vector<std::string> names;
+  (void)os::ListFolders(folder, &names);  // an unlistable folder has no subfolders to look in
+  return names;
 }
 
 std::string LeadingDigits(const std::string& text) {

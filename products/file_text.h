@@ -9,7 +9,8 @@
 // The file's lines as an 8-bit text reader gives them (LF ends a line, one CR
 // before it is dropped). Throws the file-system RtError when it cannot be read.
 std::vector<std::string> ReadTextLines(const std::string& path);
-std::vector<std::string> SplitTextLines(const std::string& bytes);
+// The subfolders of a folder, in listing order; none when it cannot be listed.
+std::vector<std::string> Subfolders(const std::string& folder);
 
 // The leading digits of a text (after leading spaces), without leading zeros:
 // "0042abc" -> "42", "x1" -> "". Compared as numbers of any length.

@@ -13,6 +13,7 @@
 #include "platform/osinfo.h"
 #include "platform/regfiles.h"
 #include "products/detection.h"
+#include "products/file_text.h"
 #include "products/record.h"
 #include "base/error.h"
 #include "platform/log.h"
@@ -86,12 +87,6 @@ const SymantecView kView64 = {
 bool EqualsAny(const std::string& d, const Names& names) {
   for (std::string_view n : names)
     if (EqualsNoCase(d, n)) return true;
-  return false;
-}
-
-bool ContainsAny(const std::string& d, const Names& names) {
-  for (std::string_view n : names)
-    if (ContainsNoCase(d, n)) return true;
   return false;
 }
 
@@ -182,13 +177,6 @@ const SearchStep kVersionFolderSteps[] = {
     {"\\Definitions\\SDSDefs\\definfo.dat", "MSG : Searching for 11:"},
 };
 
-// The subfolders of a folder, in listing order; the last one is the version folder.
-std::vector<std::string> Subfolders(const std::string& folder) {
-  std::vector<std::string> names;
-  (void)os::ListFolders(folder, &names);  // an unlistable folder has no subfolders to look in
-  return names;
-}
-
 struct Search {
   RunContext& rc;
   std::string candidate;  // strVirusDef
@@ -223,6 +211,7 @@ std::string FindDefinitionFile(RunContext& rc) {
     const std::string nortonData = location + "NortonData";
     if (os::FolderExists(nortonData)) {
       std::string last;
+      // The last subfolder listed is the version folder.
       for (const std::string& name : Subfolders(nortonData)) {
         WriteLog(rc, "MSG : Searching for subfolder : " + name);
         last = name;
@@ -426,12 +415,6 @@ std::string fncGeDtFrmt(RunContext& rc, const std::string& text) {
     WriteLog(rc, "MSG : Function fncGeDtFrmt " + std::to_string(e.number) + "\t" + e.description);
     return {};
   }
-}
-
-std::string FormatRecordDate(const os::LocalTime& date) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", date.month, date.day, date.year);
-  return buf;
 }
 
 bool readFileVirusDef(RunContext& rc, bool beforeUpdate, const std::string& mode) {

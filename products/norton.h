@@ -18,6 +18,3 @@ bool readFileVirusDef(RunContext& rc, bool beforeUpdate, const std::string& mode
 
 // "20230125" -> "2023-01-25" (digits laid into "####-##-##"); empty on error.
 std::string fncGeDtFrmt(RunContext& rc, const std::string& text);
-
-// "MM/DD/YYYY", the form the records carry; the zero date is "12/30/1899".
-std::string FormatRecordDate(const os::LocalTime& date);

@@ -16,13 +16,6 @@ std::string NormaliseDefinition(const std::string& value) {
   return TrimSpaces(TrimAtNull(v));
 }
 
-std::string FormatFileTime(const os::LocalTime& t) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02d%02d%04d%02d%02d%02d", t.month, t.day, t.year, t.hour, t.minute,
-                t.second);
-  return buf;
-}
-
 std::string DataFileName(const std::string& regId, const os::LocalTime& t) {
   // Seconds since midnight to the hundredth, as a single-precision number
   // prints: 33307.25 -> "3330725", a whole number without fraction digits.

@@ -28,8 +28,6 @@ bool AVPresence_check(RunContext& rc);
 
 // The normalisation of a definition value.
 std::string NormaliseDefinition(const std::string& value);
-// "MMDDYYYYHHNNSS" of a time.
-std::string FormatFileTime(const os::LocalTime& t);
 // The data-file name for a time: defrecord_<RegId>_AV_<time><seconds since midnight>.txt
 std::string DataFileName(const std::string& regId, const os::LocalTime& t);
 // True when bytes are a whole data file: the nine tagged lines in their

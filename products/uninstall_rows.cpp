@@ -20,18 +20,12 @@ namespace {
 // What one row of the uninstall table does with a subkey.
 enum class RowOutcome { kNoMatch, kFound, kFoundButFailed };
 
-bool ContainsAny(const std::string& value, std::initializer_list<const char*> needles) {
-  for (const char* needle : needles)
-    if (ContainsNoCase(value, needle)) return true;
-  return false;
-}
-
 void LogInstalled(RunContext& rc, const std::string& value) {
   WriteLog(rc, "MSG : '" + value + "' is installed.");
 }
 
 RowOutcome DisplayNameRow(RunContext& rc, const os::RegKey& subkey,
-                          std::initializer_list<const char*> needles) {
+                          std::initializer_list<std::string_view> needles) {
   const std::string name = TrimSpaces(ReadRegString(subkey, "DisplayName"));
   if (name.empty() || !ContainsAny(name, needles)) return RowOutcome::kNoMatch;
   LogInstalled(rc, name);

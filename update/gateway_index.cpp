@@ -46,7 +46,7 @@ void NortonGatewayDate(RunContext& rc, const std::string& raw) {
     text = text.substr(0, 4) + "-" + text.substr(4, 2) + "-" + text.substr(6, 2);
     WriteLog(rc, "MSG : Norton Definition on Gateway after splitting(####-##-##) :: " + text);
     os::LocalTime again;
-    if (ParseDateTime(text, &parsed) && ParseDateTime(FormatLogTime(DateOnly(parsed)).substr(0, 10), &again)) {
+    if (ParseDateTime(text, &parsed) && ParseDateTime(FormatRecordDate(parsed), &again)) {
       field = DateOnly(again);
     }
   } else if (ParseDateTime(text, &parsed)) {
@@ -139,22 +139,6 @@ bool Store(RunContext& rc, Header header, const std::string& line) {
   return false;
 }
 
-// Lines as a text stream reads them: split at LF, one CR before it dropped;
-// a last line without a newline is a line.
-std::vector<std::string> IndexLines(const std::string& bytes) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < bytes.size()) {
-    size_t end = bytes.find('\n', start);
-    if (end == std::string::npos) end = bytes.size();
-    std::string line = bytes.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
-}
-
 }  // namespace
 
 bool ReadINIfile(RunContext& rc) {
@@ -180,7 +164,7 @@ bool ReadINIfile(RunContext& rc) {
       WriteLog(rc, "ERR : Function ReadINIfile " + std::to_string(err) + " " + path + " cannot be read");
       return false;
     }
-    const std::vector<std::string> lines = IndexLines(bytes);
+    const std::vector<std::string> lines = SplitLines(bytes);
     for (size_t i = 0; i < lines.size(); ++i) {
       const std::string trimmed = TrimSpaces(lines[i]);
       for (const HeaderRow& row : kHeaders) {

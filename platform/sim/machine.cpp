@@ -42,26 +42,7 @@ std::string Upper(const std::string& s) {
 
 bool EqualNoCase(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
 
-std::string Trim(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
-  return s.substr(b, e - b);
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return lines;
-}
+std::string Trim(const std::string& s) { return TrimSpacesTabs(s); }
 
 // ---- State and handles ----------------------------------------------------------
 
@@ -93,36 +74,8 @@ void Advance(int64_t ms) {
 
 // ---- Clock ------------------------------------------------------------------------
 
-// Howard Hinnant's days_from_civil / civil_from_days.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(int64_t z, int* y, int* m, int* d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t yy = static_cast<int64_t>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  *y = static_cast<int>(yy + (*m <= 2));
-}
-
-namespace {
-int DaysInMonth(int y, int m) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) return 29;
-  return kDays[m - 1];
-}
-}  // namespace
+// The clock counts milliseconds from 1970-01-01 00:00:00 local time.
+constexpr int64_t kEpochDays = 719162;  // DaysFromCivil(1970, 1, 1)
 
 bool ParseClock(const std::string& raw, int64_t* ms) {
   const std::string t = Trim(raw);
@@ -136,7 +89,7 @@ bool ParseClock(const std::string& raw, int64_t* ms) {
   if (y < 1601 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo) || h > 23 || mi > 59 || s > 59) {
     return false;
   }
-  *ms = ((DaysFromCivil(y, mo, d) * 24 + h) * 60 + mi) * 60000LL + s * 1000LL;
+  *ms = (((DaysFromCivil(y, mo, d) - kEpochDays) * 24 + h) * 60 + mi) * 60000LL + s * 1000LL;
   return true;
 }
 
@@ -498,14 +451,9 @@ bool Startup(int argc, char** argv, std::string* error) {
 
 LocalTime Now() {
   const int64_t ms = sim::M().clockMs;
-  const int64_t days = ms >= 0 ? ms / 86400000 : -((-ms + 86399999) / 86400000);
-  const int64_t inDay = ms - days * 86400000;
-  LocalTime t;
-  sim::CivilFromDays(days, &t.year, &t.month, &t.day);
-  t.hour = static_cast<int>(inDay / 3600000);
-  t.minute = static_cast<int>(inDay / 60000 % 60);
-  t.second = static_cast<int>(inDay / 1000 % 60);
-  t.millisecond = static_cast<int>(inDay % 1000);
+  const int64_t seconds = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+  LocalTime t = FromSeconds(seconds + sim::kEpochDays * 86400);
+  t.millisecond = static_cast<int>(ms - seconds * 1000);
   return t;
 }
 

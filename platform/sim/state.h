@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "platform/os.h"
 
 namespace sim {
@@ -17,8 +18,6 @@ namespace sim {
 std::string Upper(const std::string& s);
 bool EqualNoCase(const std::string& a, const std::string& b);
 std::string Trim(const std::string& s);  // spaces and tabs
-// Splits text into lines on LF, dropping one trailing CR from each line.
-std::vector<std::string> SplitLines(const std::string& text);
 
 // ---- Registry -------------------------------------------------------------------
 
@@ -134,8 +133,6 @@ HandleData* FindHandle(os::HandleKind kind, const void* raw);
 
 // ---- Clock ------------------------------------------------------------------------
 
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d);
-void CivilFromDays(int64_t z, int* y, int* m, int* d);
 // "YYYY-MM-DD HH:MM:SS" -> ms since epoch; false when malformed or out of range.
 bool ParseClock(const std::string& text, int64_t* ms);
 

@@ -4,7 +4,6 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -172,7 +171,7 @@ std::string FtpUrl(CURL* c, const sim::InternetObject& ftp, const std::vector<st
 // Windows-style wildcard match ("*", "?"), case-insensitive.
 bool WildcardMatch(const std::string& pattern, const std::string& name) {
   size_t p = 0, n = 0, star = std::string::npos, mark = 0;
-  auto same = [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b)); };
+  auto same = [](char a, char b) { return UpperChar(a) == UpperChar(b); };
   while (n < name.size()) {
     if (p < pattern.size() && (pattern[p] == '?' || same(pattern[p], name[n]))) {
       ++p;
@@ -323,7 +322,7 @@ long FtpFindFirstFile(const InternetHandle& connection, const std::string& patte
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
   const CURLcode code = curl_easy_perform(c);
   if (code != CURLE_OK) return Fail(WinInetCode(code));
-  for (std::string line : sim::SplitLines(listing)) {
+  for (std::string line : SplitLines(listing)) {
     line = line.substr(0, line.find('\0'));
     // NLST may name files with their folder.
     const size_t slash = line.find_last_of('/');

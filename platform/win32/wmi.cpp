@@ -3,9 +3,9 @@
 #include <oleauto.h>
 #include <wbemidl.h>
 
-#include <algorithm>
-#include <cctype>
 #include <utility>
+
+#include "base/text.h"
 
 namespace os {
 namespace {
@@ -82,12 +82,6 @@ std::string Narrow(const wchar_t* text, size_t length) {
   return narrow;
 }
 
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
-
 // A property as script would print it: Null and arrays have no text.
 std::string PropertyText(VARIANT* value) {
   if ((value->vt & VT_ARRAY) != 0 || value->vt == VT_NULL || value->vt == VT_EMPTY) return {};
@@ -105,7 +99,7 @@ bool ReadInstance(IWbemClassObject* object, WmiObject* instance) {
     const HRESULT next = object->Next(0, name.Out(), value.get(), nullptr, nullptr);
     if (next != WBEM_S_NO_ERROR) break;
     if (name.get() == nullptr) continue;
-    instance->properties[Upper(Narrow(name.get(), ::SysStringLen(name.get())))] =
+    instance->properties[ToUpper(Narrow(name.get(), ::SysStringLen(name.get())))] =
         PropertyText(value.get());
   }
   object->EndEnumeration();
@@ -115,7 +109,7 @@ bool ReadInstance(IWbemClassObject* object, WmiObject* instance) {
 }  // namespace
 
 std::string WmiObject::Get(const std::string& name) const {
-  const auto found = properties.find(Upper(name));
+  const auto found = properties.find(ToUpper(name));
   return found == properties.end() ? std::string() : found->second;
 }
 
