@@ -12,7 +12,6 @@
 
 namespace {
 
-const char* const kExclusionPage = "/wp//tfr_wpavupdtexclude.asp";
 const char* const kVersionPage = "/wp//tfr_wpgetavversion.asp";
 const char* const kViprePage = "/wp//tfr_wpavvendef.asp";
 
