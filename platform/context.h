@@ -181,6 +181,9 @@ struct RunContext {
   std::string ComodoDefinition;
   int ComodoAccessIndex = 0;  // 1-9: the mask that opened the uninstall list
 
+  // VIPRE: the install folder its reader found (short form, ends in "\").
+  std::string VipreInstallPath;
+
   // Gateway index and network settings.
   GatewayIndexValues GatewayIndex;
   ProxySettingsRead ProxyCache;
