@@ -87,6 +87,8 @@ bool fncCreateProcess(RunContext& rc, const std::string& commandLine) {
     const uint32_t waited = os::WaitForSingleObject(process, kCreateProcessTimeoutMs);
     uint32_t exitCode = os::kStillActive;
     const bool haveExitCode = os::GetExitCodeProcess(process, &exitCode);
+    // An updater still running after its wait must not go on beside the next run.
+    if (waited != os::kWaitObject0) fncTerminateUpdateProcess(rc, process);
     // Success only for a clean, finished run: a tool that failed must not read as success.
     return waited == os::kWaitObject0 && haveExitCode && exitCode == 0;
   } catch (...) {

@@ -289,6 +289,9 @@ TEST_F(Launchers, VirusScanEnterpriseRunsItsUpdateTaskOnceTheFrameworkRuns) {
       {"a failing updater", VseRegistry("AutoUpdate"),
        "[Services]\r\nMcAfeeFramework=running\r\n[Programs]\r\nC:\\VSE\\mcupdate.exe=runs=1000 exit=1\r\n", false,
        true, 1000},
+      {"a hanging updater, ended after thirty minutes", VseRegistry("AutoUpdate"),
+       "[Services]\r\nMcAfeeFramework=running\r\n[Programs]\r\nC:\\VSE\\mcupdate.exe=runs=3600000 exit=0\r\n",
+       false, true, 1800000},
       {"the framework never runs", VseRegistry("AutoUpdate"), "", false, false, kServiceWaitMs},
       {"no AutoUpdate task", VseRegistry("Nightly"), "[Services]\r\nMcAfeeFramework=stopped\r\n", false, false, 0},
       {"a task id that is not one word", VseRegistry("AutoUpdate", "{A} & calc"),
@@ -302,6 +305,7 @@ TEST_F(Launchers, VirusScanEnterpriseRunsItsUpdateTaskOnceTheFrameworkRuns) {
     EXPECT_EQ(Logged("MSG : Successfully executed " + command), c.expected);
     EXPECT_EQ(Logged("ERR : fncMcAfeeLiveUpdate - Failed to execute " + command), c.ran && !c.expected);
     EXPECT_EQ(ElapsedMs(), c.elapsedMs);
+    EXPECT_EQ(Logged(kTerminated), c.elapsedMs == 1800000);
   }
   // Without the task no service is touched.
   EXPECT_FALSE(Logged("MSG : Starting Service McAfeeFramework"));
