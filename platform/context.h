@@ -181,8 +181,27 @@ struct RunContext {
   std::string ComodoDefinition;
   int ComodoAccessIndex = 0;  // 1-9: the mask that opened the uninstall list
 
-  // VIPRE: the install folder its reader found (short form, ends in "\").
-  std::string VipreInstallPath;
+  // Tool-output readers.
+  std::string AVGCategory;
+  std::string AVGDefVersion;
+  std::string SophosPath;  // short form, ends in "\"
+  // CA eTrust. The ScanEngine folder is kept here, not in the shared engine
+  // slot, so that no later family reports a folder as its engine.
+  std::string CAScanEnginePath;
+  std::string CAIncomingPath;
+  std::string CADefBefore;
+  std::string CADefAfter;
+  int16_t CAReadCount = 0;
+  // F-Secure.
+  std::string PolUtilFolder;  // ends in "\"
+  std::string FSecureFolder;  // ends in "\"
+  std::string FSecureCategory;
+  std::string AquariusIniPath;
+  // VIPRE.
+  std::string VipreType;
+  std::string VipreInstallPath;  // short form, ends in "\"
+  std::string VipreDefVersion;
+  std::string VipreEngineVersion;
 
   // Gateway index and network settings.
   GatewayIndexValues GatewayIndex;

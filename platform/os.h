@@ -56,6 +56,7 @@ constexpr uint32_t kWaitFailed = 0xFFFFFFFF;
 constexpr uint32_t kStillActive = 259;
 constexpr uint32_t kProcessAllAccess = 0x1F0FFF;
 constexpr uint32_t kProcessTerminate = 0x0001;
+constexpr uint32_t kProcessQueryLimitedInformation = 0x1000;
 
 // Service control manager access and states.
 constexpr uint32_t kScManagerConnect = 0x0001;
@@ -74,7 +75,7 @@ constexpr uint32_t kServicePaused = 7;
 constexpr uint32_t kFileAttributeNormal = 0x80;
 
 // What a handle refers to; each backend closes each kind its own way.
-enum class HandleKind { kRegKey, kProcess, kService, kFile, kInternet };
+enum class HandleKind { kRegKey, kProcess, kService, kFile, kInternet, kJob };
 void CloseNativeHandle(HandleKind kind, void* raw);
 
 // Move-only owner of one backend handle; closes it on destruction.
@@ -111,6 +112,8 @@ using ServiceHandle = ScopedHandle<HandleKind::kService>;
 using FileHandle = ScopedHandle<HandleKind::kFile>;
 // A WinINet handle: a session, an FTP connection or an open URL.
 using InternetHandle = ScopedHandle<HandleKind::kInternet>;
+// A job object: a process and every process it starts.
+using JobHandle = ScopedHandle<HandleKind::kJob>;
 
 // ---- Start-up -------------------------------------------------------------
 
@@ -252,6 +255,37 @@ bool GetExitCodeProcess(const ProcessHandle& process, uint32_t* exitCode);
 bool TerminateProcess(const ProcessHandle& process, uint32_t exitCode);
 // GetWindowThreadProcessId: the owner's process id, 0 for no such window.
 uint32_t GetWindowThreadProcessId(uintptr_t window);
+// FindWindowA(NULL, title): a top-level window with exactly that title (any
+// letter case), hidden ones included; 0 when there is none.
+uintptr_t FindWindow(const std::string& title);
+// QueryFullProcessImageNameA(process, 0, ...): the Windows path of the
+// program file the process runs. The process must have been opened with
+// kProcessQueryLimitedInformation (kProcessAllAccess includes it).
+long QueryFullProcessImageName(const ProcessHandle& process, std::string* path);
+
+// ---- Jobs ---------------------------------------------------------------------
+//
+// A tool that is waited for runs in a job of its own, so that ending it after
+// its wait ends everything it started (a batch file's programs, an updater's
+// helpers) and nothing of it outlives the agent's step.
+
+// CreateJobObjectA(NULL, NULL), then SetInformationJobObject with
+// JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE: closing the job's last handle ends every
+// process still in it.
+long CreateJobObject(JobHandle* job);
+// CreateProcessA(NULL, commandLine, ..., CREATE_SUSPENDED, ...) with a hidden
+// or normal window, AssignProcessToJobObject(job, process) and ResumeThread:
+// the program runs only once it is in the job, so every process it starts is
+// in the job too. When the process cannot be put in the job it is ended and
+// the error returned; nothing then runs.
+long CreateProcessInJob(const JobHandle& job, const std::string& commandLine, bool hidden,
+                        ProcessHandle* process, uint32_t* processId);
+// AssignProcessToJobObject, for a process started another way (ShellExecuteEx):
+// what it started before the call is not in the job.
+long AssignProcessToJobObject(const JobHandle& job, const ProcessHandle& process);
+// TerminateJobObject: ends every process in the job with exitCode. True when
+// the call succeeded (also for a job whose processes had all ended).
+bool TerminateJobObject(const JobHandle& job, uint32_t exitCode);
 // OpenProcessToken + LookupPrivilegeValueA + AdjustTokenPrivileges.
 bool EnableDebugPrivilege();
 uint32_t GetLastError();

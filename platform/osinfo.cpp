@@ -1,5 +1,7 @@
 #include "platform/osinfo.h"
 
+#include "platform/commandline.h"
+
 #include <cstdlib>
 
 #include "platform/process.h"
@@ -120,16 +122,31 @@ void getWindowsName(RunContext& rc) {
     }
     WriteLog(rc, "No OS name found by WMI query");
     WriteLog(rc, "Attempting to get OS Name from dos command");
-    const std::string command = "systeminfo | findstr /B /C:\"OS Name\">\"" + osinfo + "\"";
+    // The output path goes into a batch line: a "%" there must be doubled, and
+    // a path that cannot be quoted is not run at all.
+    std::string outputPath;
+    for (const char c : osinfo) outputPath += c == '%' ? std::string("%%") : std::string(1, c);
+    const std::string command = "systeminfo | findstr /B /C:\"OS Name\">\"" + outputPath + "\"";
     WriteLog(rc, "Command Printed: " + command);
+    if (const std::string reason = UnquotableReason(osinfo, QuoteFor::kBatchLine); !reason.empty()) {
+      WriteLog(rc, "ERR : Refused to run the batch file: " + osinfo + " " + reason);
+      DeleteFileLogged(rc, batch);
+      return;
+    }
 
-    std::string existing;
-    os::ReadWholeFile(batch, &existing);
-    if (const long err = ReplaceFileAtomically(batch, existing + command + "\r\n"); err != 0) {
+    // Written afresh: lines left by an earlier run are never run again.
+    if (const long err = ReplaceFileAtomically(batch, command + "\r\n"); err != 0) {
       throw FileSystemError(err);
     }
     os::Sleep(2000);
-    ShellHidden(batch);
+    // Started through cmd.exe with the path quoted: the program folder may hold
+    // blanks and parentheses, and has no short form when 8.3 names are off.
+    std::string startLine;
+    if (!BatchCommandLine(rc, batch, &startLine)) {
+      DeleteFileLogged(rc, batch);
+      return;
+    }
+    ShellHidden(startLine);
     os::Sleep(10000);
 
     for (int attempt = 0; attempt <= 5; ++attempt) {

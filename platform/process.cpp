@@ -44,17 +44,33 @@ std::string GetSystemErrorText(uint32_t code) {
 
 // ---- Processes -------------------------------------------------------------------
 
+long StartTool(const std::string& commandLine, ToolProcess* tool) {
+  if (const long err = os::CreateJobObject(&tool->job); err != 0) return err;
+  return os::CreateProcessInJob(tool->job, commandLine, true, &tool->process, &tool->processId);
+}
+
+bool EndToolTree(RunContext& rc, ToolProcess& tool) {
+  uint32_t exitCode = 0;
+  const bool running = tool.process.valid() && os::GetExitCodeProcess(tool.process, &exitCode) &&
+                       exitCode == os::kStillActive;
+  // The tool may have ended and left a child behind: the job ends that too,
+  // but only the tool's own overrun is reported.
+  if (!tool.job.valid() || !os::TerminateJobObject(tool.job, 0)) return false;
+  if (running) WriteLog(rc, "MSG : Terminated the Process as given time elpased..");
+  return running;
+}
+
 bool fncExecuteShell(RunContext& rc, const std::string& commandLine, uint32_t timeoutMs) {
   try {
     WriteLog(rc, "MSG : fncExecuteShell :: " + commandLine);
-    const uint32_t processId = ShellHidden(commandLine);
-    os::ProcessHandle process;
-    if (os::OpenProcess(processId, os::kProcessAllAccess, &process) != 0) return true;
+    ToolProcess tool;
+    if (StartTool(commandLine, &tool) != 0) throw RtError::FileNotFound();
     uint32_t exitCode = 0;
-    os::GetExitCodeProcess(process, &exitCode);
-    if (exitCode != os::kStillActive) return true;
-    os::WaitForSingleObject(process, timeoutMs == 0 ? kExecuteShellDefaultTimeoutMs : timeoutMs);
-    fncTerminateUpdateProcess(rc, process);
+    os::GetExitCodeProcess(tool.process, &exitCode);
+    if (exitCode == os::kStillActive) {
+      os::WaitForSingleObject(tool.process, timeoutMs == 0 ? kExecuteShellDefaultTimeoutMs : timeoutMs);
+    }
+    EndToolTree(rc, tool);
     return true;
   } catch (...) {
     RtError e = CurrentError();
@@ -76,9 +92,11 @@ void fncTerminateUpdateProcess(RunContext& rc, const os::ProcessHandle& process)
 bool fncCreateProcess(RunContext& rc, const std::string& commandLine) {
   try {
     WriteLog(rc, "MSG : Executing Function fncCreateProcess ");
+    os::JobHandle job;
     os::ProcessHandle process;
     uint32_t processId = 0;
-    long err = os::CreateProcess(commandLine, false, &process, &processId);
+    long err = os::CreateJobObject(&job);
+    if (err == 0) err = os::CreateProcessInJob(job, commandLine, false, &process, &processId);
     if (err != 0) {
       WriteLog(rc, "ERR : fncCreateProcess " + Num(err) + " " +
                        GetSystemErrorText(static_cast<uint32_t>(err)));
@@ -87,8 +105,9 @@ bool fncCreateProcess(RunContext& rc, const std::string& commandLine) {
     const uint32_t waited = os::WaitForSingleObject(process, kCreateProcessTimeoutMs);
     uint32_t exitCode = os::kStillActive;
     const bool haveExitCode = os::GetExitCodeProcess(process, &exitCode);
-    // An updater still running after its wait must not go on beside the next run.
-    if (waited != os::kWaitObject0) fncTerminateUpdateProcess(rc, process);
+    // An overrun updater is ended with everything it started.
+    if (waited != os::kWaitObject0) WriteLog(rc, "MSG : Terminated the Process as given time elpased..");
+    os::TerminateJobObject(job, 0);
     // Success only for a clean, finished run: a tool that failed must not read as success.
     return waited == os::kWaitObject0 && haveExitCode && exitCode == 0;
   } catch (...) {
@@ -105,14 +124,19 @@ bool fncShellExecuteWait(RunContext& rc, const std::string& file, const std::str
     errorText->clear();
     if (*timeoutMs == 0) *timeoutMs = kShellExecuteWaitDefaultTimeoutMs;
     WriteLog(rc, "MSG : Execution Path & Parameters : " + file + " " + parameters);
+    os::JobHandle job;
     os::ProcessHandle process;
-    if (os::FileExists(file)) os::ShellExecuteEx("Open", file, parameters, true, &process);
+    if (os::FileExists(file) && os::CreateJobObject(&job) == 0 &&
+        os::ShellExecuteEx("Open", file, parameters, true, &process) == 0 && process.valid()) {
+      os::AssignProcessToJobObject(job, process);
+    }
     // Without a process the wait fails, and that failure is what the caller sees.
     const uint32_t waited = os::WaitForSingleObject(process, *timeoutMs);
     if (waited == os::kWaitObject0) return true;
     *errorCode = std::to_string(static_cast<int32_t>(waited));
     *errorText = GetSystemErrorText(waited);
     os::TerminateProcess(process, 0);
+    if (job.valid()) os::TerminateJobObject(job, 0);
     return false;
   } catch (...) {
     RtError e = CurrentError();
@@ -121,12 +145,35 @@ bool fncShellExecuteWait(RunContext& rc, const std::string& file, const std::str
   }
 }
 
-bool ProcessTerminate(RunContext& rc, uint32_t* processId, uintptr_t window) {
+namespace {
+
+// The short form of a path for comparing, upper-cased; the path itself when
+// it has no short form.
+std::string ComparablePath(const std::string& path) {
+  std::string shortPath;
+  if (os::GetShortPathName(path, 1024, &shortPath) == 0) shortPath = path;
+  return ToUpper(shortPath);
+}
+
+}  // namespace
+
+bool ProcessTerminate(RunContext& rc, uint32_t* processId, uintptr_t window, const std::string& expectedImage) {
   try {
     if (window != 0) *processId = os::GetWindowThreadProcessId(window);
     if (*processId != 0) os::EnableDebugPrivilege();
     os::ProcessHandle process;
-    os::OpenProcess(*processId, os::kProcessTerminate, &process);
+    const uint32_t access =
+        expectedImage.empty() ? os::kProcessTerminate : os::kProcessTerminate | os::kProcessQueryLimitedInformation;
+    os::OpenProcess(*processId, access, &process);
+    if (!expectedImage.empty() && process.valid()) {
+      std::string image;
+      if (os::QueryFullProcessImageName(process, &image) != 0 ||
+          ComparablePath(image) != ComparablePath(expectedImage)) {
+        WriteLog(rc, "MSG : Process " + std::to_string(*processId) + " (" + image + ") is not " + expectedImage +
+                         ": not terminated");
+        return false;
+      }
+    }
     return os::TerminateProcess(process, 0);
   } catch (...) {
     RtError e = CurrentError();

@@ -5,6 +5,7 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "platform/commandline.h"
 #include "platform/filewrite.h"
 #include "platform/log.h"
 #include "platform/process.h"
@@ -53,37 +54,13 @@ std::string NameOf(const std::string& path) {
 }
 
 // ---- Command lines -------------------------------------------------------------------
-// Values from the registry end up in command lines, some of them in batch
-// files that cmd.exe reads. A path is quoted when it has a blank or a
-// character cmd.exe treats specially; a value that no quoting makes safe
-// (a double quote, a control character) is refused with a log line.
+// Paths from the registry are quoted by QuoteArgument (platform/commandline.h)
+// or refused there; the checks below are for the values that go in whole.
 
 bool HasControl(const std::string& s) {
   for (unsigned char c : s)
     if (c < 0x20 || c == 0x7F) return true;
   return false;
-}
-
-// Empty when the path may go into a command line; else why not.
-std::string PathProblem(const std::string& path) {
-  if (path.empty()) return "it is empty";
-  if (HasControl(path)) return "it holds a control character";
-  if (path.find('"') != std::string::npos) return "it holds a double quote";
-  return {};
-}
-
-bool NeedsQuotes(const std::string& path) {
-  return path.find_first_of(" \t&|<>^()%!,;=") != std::string::npos;
-}
-
-// For a command line started directly (CreateProcess parses it, no shell).
-std::string QuoteArg(const std::string& path) { return NeedsQuotes(path) ? "\"" + path + "\"" : path; }
-
-// For a line of a batch file: a "%" is doubled even inside quotes, or cmd.exe
-// would expand it.
-std::string QuoteForBatch(const std::string& path) {
-  const std::string escaped = ReplaceAll(path, "%", "%%");
-  return NeedsQuotes(path) ? "\"" + escaped + "\"" : escaped;
 }
 
 // Arguments taken whole from the registry (a task id, an updater's command
@@ -106,18 +83,23 @@ std::string TaskIdProblem(const std::string& id) {
   return {};
 }
 
-bool Refused(RunContext& rc, const std::string& launcher, const std::string& what, const std::string& value,
-             const std::string& problem) {
+bool Refused(RunContext& rc, const std::string& launcher, const std::string& value, const std::string& problem) {
   if (problem.empty()) return false;
-  WriteLog(rc, "ERR : " + launcher + " - Refused " + what + " " + LogExcerpt(value) + ": " + problem);
+  WriteLog(rc, "ERR : Refused to run " + launcher + ": " + LogExcerpt(value) + " (" + problem + ")");
   return true;
 }
 
-// The tool's path in short form, or empty after a refusal line.
+// A path handed to ShellExecuteEx as the file: no quoting, but the same refusals.
+bool RefusedFile(RunContext& rc, const std::string& launcher, const std::string& file) {
+  std::string unused;
+  return !QuoteArgument(rc, file, QuoteFor::kCreateProcess, launcher, &unused);
+}
+
+// The tool's path in short form, quoted as it needs; empty after a refusal line.
 std::string ToolCommand(RunContext& rc, const std::string& launcher, const std::string& tool) {
-  const std::string shortTool = GetShortpath(rc, tool);
-  if (Refused(rc, launcher, "path", shortTool, PathProblem(shortTool))) return {};
-  return QuoteArg(shortTool);
+  std::string quoted;
+  if (!QuoteArgument(rc, GetShortpath(rc, tool), QuoteFor::kCreateProcess, launcher, &quoted)) return {};
+  return quoted;
 }
 
 void LogOutcome(RunContext& rc, const std::string& launcher, const std::string& command, bool ok,
@@ -158,13 +140,6 @@ bool StartAndWait(RunContext& rc, const std::string& name) {
   // an error for nothing.
   if (EnumSystemServices(rc, name, "stopped")) SetServiceStarted(rc, name);
   return WaitForService(rc, name, "running", "MSG : Successfully Started Service ");
-}
-
-// The batch file is written afresh on every run: one left from an earlier run
-// (or planted in the folder) is never run as it is.
-bool WriteBatch(RunContext& rc, const std::string& path, const std::string& command) {
-  WriteLog(rc, "MSG : Writing " + command + " into " + path);
-  return WriteFileChecked(rc, path, command + "\r\n");
 }
 
 // Opens a key and reads one REG_SZ value; the open error, or 0.
@@ -219,8 +194,12 @@ bool RunPackage(RunContext& rc, const std::string& launcher, const std::string& 
       return false;
     }
     if (!VerifyPackageSignature(rc, launcher, package, DeleteForm::kB)) return false;
-    if (Refused(rc, launcher, "path", package, PathProblem(package))) return false;
-    const std::string command = QuoteArg(package) + arguments;
+    std::string quoted;
+    if (!QuoteArgument(rc, package, QuoteFor::kCreateProcess, launcher, &quoted)) {
+      DeletePackage(rc, package, DeleteForm::kB);
+      return false;
+    }
+    const std::string command = quoted + arguments;
     WriteLog(rc, "MSG : Executing " + command);
     const bool ok = fncExecuteShell(rc, command, 0);
     LogOutcome(rc, launcher, command, ok);
@@ -233,14 +212,17 @@ bool RunPackage(RunContext& rc, const std::string& launcher, const std::string& 
   }
 }
 
-// The MSE launchers: the command goes through a batch file in the program folder.
+// The MSE launchers: the command goes through a batch file in the program
+// folder, written afresh on every run, so that one left from an earlier run
+// (or planted there) is never run as it is.
 bool RunThroughBatch(RunContext& rc, const std::string& launcher, const std::string& batchName,
                      const std::string& command) {
   WriteLog(rc, "MSG : Executing " + command);
   const std::string batch = rc.AppFolder + "\\" + batchName;
-  if (Refused(rc, launcher, "path", batch, PathProblem(batch))) return false;
-  if (!WriteBatch(rc, batch, command)) return false;
-  const bool ok = fncExecuteShell(rc, QuoteArg(batch), 0);
+  WriteLog(rc, "MSG : Writing " + command + " into " + batch);
+  std::string commandLine;
+  if (!BatchCommandLine(rc, batch, &commandLine) || !WriteBatchFile(rc, batch, {command})) return false;
+  const bool ok = fncExecuteShell(rc, commandLine, 0);
   LogOutcome(rc, launcher, command, ok);
   return ok;
 }
@@ -480,7 +462,7 @@ namespace {
 // script there would hand its arguments to cmd.exe.
 bool RefusedUpdater(RunContext& rc, const std::string& launcher, const std::string& updater) {
   if (EndsWithNoCase(updater, ".exe")) return false;
-  return Refused(rc, launcher, "updater", updater, "it is not an .exe program");
+  return Refused(rc, launcher, updater, "not an .exe program");
 }
 
 // The desktop updater, tried when the managed agent's updater did not run.
@@ -515,7 +497,7 @@ bool fncMcAfeeLiveUpdate(RunContext& rc, bool McAfeeVseFound) {
       const bool haveTask = fncGetMcafeeTaskValue(rc, &taskId);
       const bool haveUpdater = fncGetMcAfeeLiveUpdateDir(rc, &updater);
       if (!haveTask || !haveUpdater || taskId.empty() || updater.empty()) return false;
-      if (Refused(rc, kName, "task id", taskId, TaskIdProblem(taskId)) || RefusedUpdater(rc, kName, updater))
+      if (Refused(rc, kName, taskId, TaskIdProblem(taskId)) || RefusedUpdater(rc, kName, updater))
         return false;
       if (!StartAndWait(rc, "McAfeeFramework")) return false;
       if (!os::FileExists(updater)) {
@@ -535,7 +517,7 @@ bool fncMcAfeeLiveUpdate(RunContext& rc, bool McAfeeVseFound) {
     bool ok = false;
     std::string folder, parameters;
     if (fncGetMcAfeeManagedLiveUpdateDir(rc, &folder, &parameters)) {
-      if (Refused(rc, kName, "command line", parameters, ArgumentProblem(parameters))) return false;
+      if (Refused(rc, kName, parameters, ArgumentProblem(parameters))) return false;
       if (!StartAndWait(rc, "myagtsvc")) return false;
       const std::string tool = folder + "\\Agent\\UpdDlg.exe";
       if (os::FileExists(tool)) {
@@ -578,9 +560,9 @@ bool fncMESLiveUpdate(RunContext& rc) {
       LogFileNotFound(rc, kName, tool);
       return false;
     }
-    const std::string shortTool = GetShortpath(rc, tool);
-    if (Refused(rc, kName, "path", shortTool, PathProblem(shortTool))) return false;
-    return RunThroughBatch(rc, kName, "LiveUpdate.bat", QuoteForBatch(shortTool) + " /signatureupdate");
+    std::string quoted;
+    if (!QuoteArgument(rc, GetShortpath(rc, tool), QuoteFor::kBatchLine, kName, &quoted)) return false;
+    return RunThroughBatch(rc, kName, "LiveUpdate.bat", quoted + " /signatureupdate");
   } catch (...) {
     RtError e = CurrentError();
     WriteLog(rc, std::string("ERR : ") + kName + ". " + Num(e.number) + " " + e.description);
@@ -599,8 +581,9 @@ bool fncRunMESIntelligentUpdate(RunContext& rc) {
     }
     if (!VerifyPackageSignature(rc, kName, package, DeleteForm::kA)) return false;
     bool ok = false;
-    if (!Refused(rc, kName, "path", package, PathProblem(package)))
-      ok = RunThroughBatch(rc, kName, "IntelligentUpdate.bat", QuoteForBatch(package) + " -q");
+    std::string quoted;
+    if (QuoteArgument(rc, package, QuoteFor::kBatchLine, kName, &quoted))
+      ok = RunThroughBatch(rc, kName, "IntelligentUpdate.bat", quoted + " -q");
     DeletePackage(rc, package, DeleteForm::kA);
     return ok;
   } catch (...) {
@@ -720,7 +703,7 @@ bool fncVipreLiveUpdate(RunContext& rc) {
       return false;
     }
     const std::string file = WithSlash(GetShortpath(rc, folder)) + "SBAMCommandLineScanner.exe";
-    if (Refused(rc, kName, "path", file, PathProblem(file))) return false;
+    if (RefusedFile(rc, kName, file)) return false;
     const std::string command = file + " /updatedefs";
     WriteLog(rc, "MSG : Executing " + command);
     std::string code, text;
@@ -787,7 +770,7 @@ bool fncAVGLiveUpdate(RunContext& rc) {
       return false;
     }
     const std::string file = GetShortpath(rc, tool);
-    if (Refused(rc, kName, "path", file, PathProblem(file))) return false;
+    if (RefusedFile(rc, kName, file)) return false;
     WriteLog(rc, "MSG : Executing " + file);
     std::string code, text;
     uint32_t timeout = 0;  // its default, 300 seconds

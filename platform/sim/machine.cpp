@@ -87,9 +87,6 @@ HandleData* FindHandle(os::HandleKind kind, const void* raw) {
   return &it->second;
 }
 
-void Advance(int64_t ms) {
-  if (ms > 0) M().clockMs += ms;
-}
 
 // ---- Clock ------------------------------------------------------------------------
 
@@ -216,7 +213,8 @@ std::string ParseMachineIni(const std::string& text, const std::string& label, M
       section = Upper(Trim(t.substr(1, t.size() - 2)));
       static const char* kSections[] = {"SYSTEM",       "ENVIRONMENT", "SPECIALFOLDERS", "SERVICES",
                                         "PROGRAMS",     "FILEVERSIONS", "CLOCK",         "FAULTS",
-                                        "DENIED",       "SIGNATURES"};
+                                        "DENIED",       "SIGNATURES",
+                                        "WINDOWS"};
       bool known = false;
       for (const char* s : kSections) known = known || section == s;
       if (!known) return where + "unknown section " + t;
@@ -327,6 +325,9 @@ std::string ParseMachineIni(const std::string& text, const std::string& label, M
       } else {
         return where + "expected valid or invalid: <reason>";
       }
+    } else if (section == "WINDOWS") {
+      if (PathKey(value).empty()) return where + "the owner of a window must be a C:\\ path";
+      m->windows.emplace_back(key, value);
     } else if (section == "CLOCK") {
       if (k != "START") return where + "unknown [Clock] key " + key;
       int64_t ms = 0;
@@ -426,6 +427,7 @@ std::string LoadInto(const std::string& folderIn, const std::string& commandLine
   if (!r.exists || !r.isDir) {
     return "the folder of ProgramPath " + m->programPath + " does not exist in " + m->driveC;
   }
+  StartWindowOwners();
   return {};
 }
 
@@ -609,7 +611,9 @@ void CloseNativeHandle(HandleKind kind, void* raw) {
     auto it = sim::M().processes.find(h->pid);
     if (it != sim::M().processes.end()) --it->second.openHandles;
   }
+  const uint32_t job = kind == HandleKind::kJob ? h->job : 0;
   sim::M().handles.erase(reinterpret_cast<uintptr_t>(raw));
+  if (job != 0) sim::JobClosed(job);
 }
 
 }  // namespace os

@@ -60,11 +60,18 @@ struct ServiceEntry {
 
 struct Process {
   uint32_t pid = 0;
-  std::string image;  // Windows path or built-in name
-  int64_t endMs = 0;  // virtual time at which it ends
+  uint32_t parentPid = 0;
+  uint32_t job = 0;   // the job it belongs to; 0: none
+  std::string image;  // Windows path of its program file
+  // Virtual time at which it ends; kNever while unknown (a command
+  // interpreter still working through its commands, a window's owner).
+  int64_t endMs = 0;
   uint32_t exitCode = 0;
+  bool killed = false;  // ended by TerminateProcess or its job
+  std::string window;   // title of its top-level window; empty: none
   int openHandles = 0;
 };
+constexpr int64_t kNever = INT64_MAX;
 
 struct InternetObject;  // platform/sim/transfer.cpp
 
@@ -76,6 +83,7 @@ struct HandleData {
   size_t enumIndex = SIZE_MAX;
   std::map<std::string, std::unique_ptr<RegNode>>::const_iterator enumAt;
   uint32_t pid = 0;                // kProcess
+  uint32_t job = 0;                // kJob
   bool isManager = false;          // kService: the SCM itself
   size_t serviceIndex = 0;         // kService
   std::string hostPath;            // kFile
@@ -109,6 +117,9 @@ struct Machine {
 
   std::map<uint32_t, Process> processes;
   uint32_t nextPid = 4200;
+  uint32_t nextJob = 1;
+  // [Windows]: title -> Windows path of the program of the process that owns it.
+  std::vector<std::pair<std::string, std::string>> windows;
   std::map<uintptr_t, HandleData> handles;
   uint32_t lastError = 0;
 
@@ -182,7 +193,12 @@ void Freed(const std::string& host);
 
 // ---- Processes ----------------------------------------------------------------------
 
-// Advances the virtual clock.
+// Advances the virtual clock, running what the simulated processes do on the
+// way (a batch file's next command, a child's last act) at its time.
 void Advance(int64_t ms);
+// The processes of the [Windows] section, running from the start.
+void StartWindowOwners();
+// A job's handle was closed: its processes end.
+void JobClosed(uint32_t job);
 
 }  // namespace sim

@@ -91,6 +91,84 @@ uint32_t GetWindowThreadProcessId(uintptr_t window) {
   return processId;
 }
 
+uintptr_t FindWindow(const std::string& title) {
+  return reinterpret_cast<uintptr_t>(::FindWindowA(nullptr, title.c_str()));
+}
+
+long QueryFullProcessImageName(const ProcessHandle& process, std::string* path) {
+  if (!process.valid()) return ERROR_INVALID_HANDLE;
+  std::vector<char> buffer(32768);
+  DWORD size = static_cast<DWORD>(buffer.size());
+  if (!::QueryFullProcessImageNameA(Raw(process), 0, buffer.data(), &size)) return win32::LastError();
+  path->assign(buffer.data(), size);
+  return ERROR_SUCCESS;
+}
+
+// ---- Jobs ------------------------------------------------------------------------
+
+namespace {
+
+HANDLE Raw(const JobHandle& job) { return static_cast<HANDLE>(job.get()); }
+
+}  // namespace
+
+long CreateJobObject(JobHandle* job) {
+  HANDLE created = ::CreateJobObjectA(nullptr, nullptr);
+  if (created == nullptr) return win32::LastError();
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!::SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+    const long error = win32::LastError();
+    ::CloseHandle(created);
+    return error;
+  }
+  *job = JobHandle(created);
+  return ERROR_SUCCESS;
+}
+
+long CreateProcessInJob(const JobHandle& job, const std::string& commandLine, bool hidden,
+                        ProcessHandle* process, uint32_t* processId) {
+  if (!job.valid()) return ERROR_INVALID_HANDLE;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  if (hidden) {
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+  }
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back('\0');
+  PROCESS_INFORMATION started{};
+  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                        &startup, &started)) {
+    return win32::LastError();
+  }
+  if (!::AssignProcessToJobObject(Raw(job), started.hProcess)) {
+    const long error = win32::LastError();
+    ::TerminateProcess(started.hProcess, 1);
+    ::CloseHandle(started.hThread);
+    ::CloseHandle(started.hProcess);
+    return error;
+  }
+  ::ResumeThread(started.hThread);
+  ::CloseHandle(started.hThread);
+  *process = ProcessHandle(started.hProcess);
+  if (processId != nullptr) *processId = started.dwProcessId;
+  return ERROR_SUCCESS;
+}
+
+long AssignProcessToJobObject(const JobHandle& job, const ProcessHandle& process) {
+  if (!job.valid() || !process.valid()) return ERROR_INVALID_HANDLE;
+  return ::AssignProcessToJobObject(Raw(job), Raw(process)) ? ERROR_SUCCESS : win32::LastError();
+}
+
+bool TerminateJobObject(const JobHandle& job, uint32_t exitCode) {
+  if (!job.valid()) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  return ::TerminateJobObject(Raw(job), exitCode) != FALSE;
+}
+
 bool EnableDebugPrivilege() {
   HANDLE token = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {

@@ -85,6 +85,7 @@ void CloseNativeHandle(HandleKind kind, void* raw) {
       break;
     case HandleKind::kProcess:
     case HandleKind::kFile:
+    case HandleKind::kJob:
       ::CloseHandle(static_cast<HANDLE>(raw));
       break;
     case HandleKind::kService:

@@ -20,9 +20,11 @@
 
 #undef CopyFile
 #undef CreateDirectory
+#undef CreateJobObject
 #undef CreateProcess
 #undef DeleteFile
 #undef EnumServicesStatus
+#undef FindWindow
 #undef FormatMessage
 #undef GetEnvironmentVariable
 #undef GetModuleFileName
@@ -32,6 +34,7 @@
 #undef GetVersionEx
 #undef MoveFile
 #undef MoveFileEx
+#undef QueryFullProcessImageName
 #undef OpenSCManager
 #undef OpenService
 #undef RegEnumKey

@@ -183,6 +183,10 @@ Scenario Load(const fs::path& folder) {
       } else {
         fail("unknown key " + key);
       }
+    } else if (lower == "tools") {
+      keyValue(&key, &value);
+      if (key != "place" || value.empty()) fail("expected place=<C:\\path of a tool>");
+      s.tools.push_back(value);
     } else if (lower == "backends") {
       keyValue(&key, &value);
       s.unsupportedBackends.emplace_back(key, value);
@@ -300,6 +304,14 @@ void PrepareMachine(const Scenario& s, const fs::path& machine) {
     for (uint64_t written = 0; written < bytes; written += line.size()) {
       out.write(line.data(), static_cast<std::streamsize>(std::min<uint64_t>(line.size(), bytes - written)));
     }
+  }
+}
+
+void PlaceTools(const Scenario& s, const fs::path& root, const fs::path& toolBinary) {
+  for (const std::string& path : s.tools) {
+    const fs::path host = HostPath(root, path);
+    fs::create_directories(host.parent_path());
+    fs::copy_file(toolBinary, host, fs::copy_options::overwrite_existing);
   }
 }
 

@@ -42,6 +42,7 @@ struct Scenario {
   std::vector<std::pair<std::string, int>> fileCounts;  // pattern, how many files match
   std::vector<std::pair<std::string, std::string>> unsupportedBackends;  // backend, reason
   ServersSpec servers;
+  std::vector<std::string> tools;  // [tools] place=: Windows paths of the stand-in vendor tool
 };
 
 std::string Lower(std::string s);
@@ -57,6 +58,9 @@ std::vector<std::filesystem::path> FindAll(const std::filesystem::path& root);
 
 // Copies the machine layers into an empty folder and makes the fill files.
 void PrepareMachine(const Scenario& s, const std::filesystem::path& machine);
+// Copies the stand-in vendor tool (the backend's build of it) to every path
+// of [tools], under root's drive_c.
+void PlaceTools(const Scenario& s, const std::filesystem::path& root, const std::filesystem::path& toolBinary);
 
 // The host path of a Windows path under machine/drive_c, matching existing
 // components without regard to case.

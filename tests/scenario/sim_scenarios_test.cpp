@@ -66,6 +66,7 @@ TEST_P(SimScenario, LeavesWhatItExpects) {
   fs::remove_all(work);
   const fs::path machine = work / "machine";
   scenario::PrepareMachine(s, machine);
+  scenario::PlaceTools(s, machine, AVDEF_VENDORTOOL);
   const auto servers = StartNetwork(&s, machine);
 
   std::vector<scenario::Outcome> outcomes;

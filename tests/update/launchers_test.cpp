@@ -199,7 +199,7 @@ TEST_F(Launchers, APackageRunsOnlyWithAValidSignatureAndIsDeletedEitherWay) {
       const std::string batch = std::string(kApp) + "\\IntelligentUpdate.bat";
       if (p.throughBatch) {
         EXPECT_EQ(Read(batch), p.command + "\r\n");
-        EXPECT_TRUE(Logged("MSG : fncExecuteShell :: " + batch));
+        EXPECT_TRUE(Logged("MSG : fncExecuteShell :: \"" + batch + "\""));
       } else {
         EXPECT_TRUE(Logged("MSG : fncExecuteShell :: " + p.command));
       }
@@ -250,7 +250,7 @@ TEST_F(Launchers, MseLiveUpdateWritesItsBatchFileAfreshInTheProgramFolder) {
     EXPECT_EQ(Read("C:\\AV\\LiveUpdate.bat"), c.batchLine + "\r\n");
     EXPECT_FALSE(os::FileExists("C:\\LiveUpdate.bat"));
     EXPECT_TRUE(Logged("MSG : Executing " + c.batchLine));
-    EXPECT_TRUE(Logged("MSG : fncExecuteShell :: C:\\AV\\LiveUpdate.bat"));
+    EXPECT_TRUE(Logged("MSG : fncExecuteShell :: \"C:\\AV\\LiveUpdate.bat\""));
     EXPECT_TRUE(Logged("MSG : Successfully executed " + c.batchLine));
   }
 
@@ -309,7 +309,7 @@ TEST_F(Launchers, VirusScanEnterpriseRunsItsUpdateTaskOnceTheFrameworkRuns) {
   }
   // Without the task no service is touched.
   EXPECT_FALSE(Logged("MSG : Starting Service McAfeeFramework"));
-  EXPECT_TRUE(Logged("ERR : fncMcAfeeLiveUpdate - Refused task id {A} & calc: it is not a plain task id"));
+  EXPECT_TRUE(Logged("ERR : Refused to run fncMcAfeeLiveUpdate: {A} & calc (it is not a plain task id)"));
 }
 
 TEST_F(Launchers, VirusScanEnterpriseLogsItsStepsExactly) {
@@ -370,13 +370,16 @@ TEST_F(Launchers, ManagedAgentUpdaterAndTheDesktopUpdaterAfterIt) {
   }
   EXPECT_TRUE(Logged("ERR : fncMcAfeeLiveUpdate - File Not Found C:\\MS\\Agent\\UpdDlg.exe"));
   EXPECT_TRUE(Logged("ERR : fncMcAfeeLiveUpdate - File Not Found C:\\DP\\mcupdate.exe"));
+  Start(ReplaceAll(kManagedRegistry, "/update /silent", "/update & calc"), "[Services]\r\nmyagtsvc=running\r\n");
+  EXPECT_FALSE(fncMcAfeeLiveUpdate(rc, false));
+  EXPECT_TRUE(Logged("ERR : Refused to run fncMcAfeeLiveUpdate: /update & calc (it holds a shell operator)"));
 }
 
 TEST_F(Launchers, AnUpdaterValueThatIsNoProgramIsRefused) {
   Start(ReplaceAll(VseRegistry("AutoUpdate"), "mcupdate.exe", "update.bat"),
         "[Services]\r\nMcAfeeFramework=stopped\r\n", {{"VSE\\update.bat", "calc"}});
   EXPECT_FALSE(fncMcAfeeLiveUpdate(rc, true));
-  EXPECT_TRUE(Logged("ERR : fncMcAfeeLiveUpdate - Refused updater C:\\VSE\\update.bat: it is not an .exe program"));
+  EXPECT_TRUE(Logged("ERR : Refused to run fncMcAfeeLiveUpdate: C:\\VSE\\update.bat (not an .exe program)"));
   EXPECT_FALSE(Logged("MSG : Starting Service McAfeeFramework"));
 }
 

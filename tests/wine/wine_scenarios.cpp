@@ -45,8 +45,8 @@ const char* const kFakeTimeLib = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime
 const char* const kDefaultProgram = "C:\\Program Files (x86)\\Agent\\AVUpdate\\avdefupdate.exe";
 const char* const kDefaultClock = "2026-12-07 00:41:50";
 // A run that takes this long is hung (the program's own waits are minutes at
-// most on a machine without products).
-constexpr int kRunTimeoutSeconds = 300;
+// most on a machine without products; a vendor tool may be waited for 5).
+constexpr int kRunTimeoutSeconds = 600;
 
 
 std::vector<std::string> BaseEnvironment(const fs::path& prefix) {
@@ -167,6 +167,8 @@ Result RunScenario(scenario::Scenario s, const fs::path& exe, const fs::path& te
   scenario::PrepareMachine(s, staged);
   const auto servers = StartNetwork(&s, staged);
   if (fs::exists(staged / "drive_c")) LayOver(staged / "drive_c", prefix / "drive_c", false);
+  // The Windows build of the stand-in vendor tool lies beside the program.
+  scenario::PlaceTools(s, prefix, exe.parent_path() / "vendortool.exe");
   for (const std::string& path : s.removals) fs::remove_all(scenario::HostPath(prefix, path));
   if (fs::exists(staged / "machine.ini")) fs::copy_file(staged / "machine.ini", prefix / "machine.ini");
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/os.h"
 #include "tests/platform/sim/sim_fixture.h"
 
@@ -122,6 +124,152 @@ TEST(SimServices, StopStartEnumerate) {
   ASSERT_EQ(os::OpenSCManager(os::kScManagerConnect, &scm), 0);
   ASSERT_EQ(os::EnumServicesStatus(scm, 1000, &needed, &records), 0);
   EXPECT_EQ(records[2].currentState, os::kServicePaused);
+}
+
+
+// The stand-in vendor tool, placed in drive_c under a vendor's name with its
+// behaviour beside it.
+void PlaceTool(const TempMachine& m, const std::string& relative, const std::string& ini) {
+  m.Write(relative, "");
+  std::filesystem::copy_file(AVDEF_VENDORTOOL, std::filesystem::path(m.dir()) / relative,
+                             std::filesystem::copy_options::overwrite_existing);
+  m.Write(relative + ".ini", "[tool]\r\n" + ini);
+}
+
+uint32_t ExitCodeAfterWait(const os::ProcessHandle& p, uint32_t ms, uint32_t* waited) {
+  *waited = os::WaitForSingleObject(p, ms);
+  uint32_t code = 0;
+  os::GetExitCodeProcess(p, &code);
+  return code;
+}
+
+TEST(SimCommandInterpreter, RedirectionSequenceAndVirtualTime) {
+  TempMachine m;
+  PlaceTool(m, "drive_c/Vendor Tools/scan.exe", "print=Version 7.1\r\nprint=Engine 3\r\nruns=20000\r\nexit=0\r\n");
+  PlaceTool(m, "drive_c/Vendor Tools/fail.exe", "print=broken\r\nruns=1000\r\nexit=4\r\n");
+  PlaceTool(m, "drive_c/Vendor Tools/after.exe", "write=C:\\out\\after.txt|ran\r\n");
+  m.Mkdir("drive_c/out");
+  ASSERT_EQ(m.Load(), "");
+  const int64_t start = NowMs();
+  const struct {
+    const char* line;
+    uint32_t exitCode;
+    int64_t elapsedMs;
+    const char* file;  // relative to the machine
+    const char* content;
+  } cases[] = {
+      {"cmd.exe /s /c \"\"C:\\Vendor Tools\\scan.exe\" /v > \"C:\\out\\a.txt\"\"", 0, 20000, "drive_c/out/a.txt",
+       "Version 7.1\r\nEngine 3\r\n"},
+      {"C:\\Windows\\system32\\cmd.exe /c \"C:\\Vendor Tools\\fail.exe\" >> C:\\out\\a.txt", 4, 1000,
+       "drive_c/out/a.txt", "Version 7.1\r\nEngine 3\r\nbroken\r\n"},
+      // && skips after a failure, & does not.
+      {"cmd /s /c \"\"C:\\Vendor Tools\\fail.exe\" && \"C:\\Vendor Tools\\after.exe\"\"", 4, 1000,
+       "drive_c/out/after.txt", ""},
+      {"cmd /s /c \"\"C:\\Vendor Tools\\fail.exe\" & \"C:\\Vendor Tools\\after.exe\"\"", 0, 1000,
+       "drive_c/out/after.txt", "ran\r\n"},
+      // A redirection into a missing folder runs nothing.
+      {"cmd /c \"C:\\Vendor Tools\\scan.exe\" > C:\\nowhere\\x.txt", 1, 0, "drive_c/out/a.txt",
+       "Version 7.1\r\nEngine 3\r\nbroken\r\n"},
+      {"cmd /c nosuchtool.exe", 9009, 0, "drive_c/out/a.txt", "Version 7.1\r\nEngine 3\r\nbroken\r\n"},
+  };
+  int64_t elapsed = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    os::ProcessHandle p;
+    uint32_t pid = 0;
+    ASSERT_EQ(os::CreateProcess(c.line, true, &p, &pid), 0);
+    uint32_t waited = 0;
+    EXPECT_EQ(ExitCodeAfterWait(p, 600000, &waited), c.exitCode);
+    EXPECT_EQ(waited, os::kWaitObject0);
+    elapsed += c.elapsedMs;
+    EXPECT_EQ(NowMs() - start, elapsed);
+    EXPECT_EQ(m.Read(c.file), c.content);
+  }
+}
+
+TEST(SimCommandInterpreter, BatchFileLines) {
+  TempMachine m;
+  PlaceTool(m, "drive_c/Program Files (x86)/Agent/AVUpdate/info.exe", "output-arg=1\r\nprint=AVG 2016 x\r\nruns=5000\r\n");
+  m.Write("drive_c/Program Files (x86)/Agent/AVUpdate/run.bat",
+          "@echo off\r\n"
+          "rem a comment\r\n"
+          "cd\\\r\n"
+          "C:\r\n"
+          "cd /d \"C:\\Program Files (x86)\\Agent\\AVUpdate\"\r\n"
+          "info.exe out.txt\r\n"
+          "echo done>\"%~dp0echo.txt\"\r\n"
+          "echo 100%% sure>>\"%~dp0echo.txt\"\r\n");
+  ASSERT_EQ(m.Load(), "");
+  const int64_t start = NowMs();
+  os::ProcessHandle p;
+  uint32_t pid = 0;
+  ASSERT_EQ(os::CreateProcess("cmd.exe /s /c \"\"C:\\Program Files (x86)\\Agent\\AVUpdate\\run.bat\"\"", true, &p, &pid), 0);
+  // The tool's output is there at once; echo runs only once the tool has ended.
+  EXPECT_EQ(m.Read("drive_c/Program Files (x86)/Agent/AVUpdate/out.txt"), "AVG 2016 x\r\n");
+  EXPECT_EQ(m.Read("drive_c/Program Files (x86)/Agent/AVUpdate/echo.txt"), "");
+  uint32_t waited = 0;
+  EXPECT_EQ(ExitCodeAfterWait(p, 60000, &waited), 0u);
+  EXPECT_EQ(NowMs() - start, 5000);
+  EXPECT_EQ(m.Read("drive_c/Program Files (x86)/Agent/AVUpdate/echo.txt"), "done\r\n100% sure\r\n");
+}
+
+TEST(SimJobs, EndingAJobEndsTheWholeTree) {
+  for (const bool inJob : {true, false}) {
+    SCOPED_TRACE(inJob ? "in a job" : "process only");
+    TempMachine m;
+    PlaceTool(m, "drive_c/Vendor/hang.exe",
+              "runs=600000\r\nchild-runs=90000\r\nchild-write=C:\\Vendor\\child.txt|the child lived\r\n");
+    ASSERT_EQ(m.Load(), "");
+    os::JobHandle job;
+    ASSERT_EQ(os::CreateJobObject(&job), 0);
+    os::ProcessHandle p;
+    uint32_t pid = 0;
+    const std::string line = "cmd.exe /c C:\\Vendor\\hang.exe";
+    ASSERT_EQ(inJob ? os::CreateProcessInJob(job, line, true, &p, &pid) : os::CreateProcess(line, true, &p, &pid), 0);
+    EXPECT_EQ(os::WaitForSingleObject(p, 30000), os::kWaitTimeout);
+    if (inJob) {
+      EXPECT_TRUE(os::TerminateJobObject(job, 0));
+    } else {
+      EXPECT_TRUE(os::TerminateProcess(p, 0));
+    }
+    EXPECT_EQ(os::WaitForSingleObject(p, 0), os::kWaitObject0);
+    os::Sleep(120000);
+    // Only the process itself was ended without the job: its tool and the
+    // tool's child ran on.
+    EXPECT_EQ(m.Read("drive_c/Vendor/child.txt"), inJob ? "" : "the child lived\r\n");
+  }
+}
+
+TEST(SimJobs, ClosingTheJobEndsItsProcesses) {
+  TempMachine m;
+  PlaceTool(m, "drive_c/Vendor/hang.exe", "runs=600000\r\n");
+  ASSERT_EQ(m.Load(), "");
+  os::ProcessHandle p;
+  uint32_t pid = 0;
+  {
+    os::JobHandle job;
+    ASSERT_EQ(os::CreateJobObject(&job), 0);
+    ASSERT_EQ(os::CreateProcessInJob(job, "C:\\Vendor\\hang.exe", true, &p, &pid), 0);
+  }
+  EXPECT_EQ(os::WaitForSingleObject(p, 0), os::kWaitObject0);
+}
+
+TEST(SimWindows, OwnerAndImage) {
+  TempMachine m;
+  m.Ini("[Windows]\ncAvgInfo=C:\\Other\\notavg.exe\n");
+  ASSERT_EQ(m.Load(), "");
+  const uintptr_t window = os::FindWindow("CAVGINFO");
+  ASSERT_NE(window, 0u);
+  EXPECT_EQ(os::FindWindow("other"), 0u);
+  const uint32_t pid = os::GetWindowThreadProcessId(window);
+  ASSERT_NE(pid, 0u);
+  os::ProcessHandle p;
+  ASSERT_EQ(os::OpenProcess(pid, os::kProcessQueryLimitedInformation, &p), 0);
+  std::string image;
+  ASSERT_EQ(os::QueryFullProcessImageName(p, &image), 0);
+  EXPECT_EQ(image, "C:\\Other\\notavg.exe");
+  EXPECT_TRUE(os::TerminateProcess(p, 0));
+  EXPECT_EQ(os::FindWindow("cAvgInfo"), 0u);
 }
 
 }  // namespace
