@@ -290,6 +290,19 @@ void Sleep(uint32_t milliseconds);
 [[nodiscard]] bool EnableDebugPrivilege();
 [[nodiscard]] uint32_t GetLastError();
 
+// ---- Code signatures (wintrust) -----------------------------------------------
+
+// Codes of a failed signature check (WinVerifyTrust's results).
+constexpr uint32_t kTrustNoSignature = 0x800B0100;        // TRUST_E_NOSIGNATURE
+constexpr uint32_t kTrustSubjectNotTrusted = 0x800B0004;  // TRUST_E_SUBJECT_NOT_TRUSTED
+
+// WinVerifyTrust with WINTRUST_ACTION_GENERIC_VERIFY_V2 on a file's
+// Authenticode signature: no UI, no revocation fetch over the network (an
+// unattended run must not hang on it). 0 when the file is validly signed by a
+// publisher the machine trusts; otherwise the provider's code (kTrustNoSignature
+// for an unsigned file, 2 or 3 for a missing one) and *reason a short text.
+uint32_t VerifyFileSignature(const std::string& path, std::string* reason);
+
 // ---- Services ----------------------------------------------------------------
 
 [[nodiscard]] long OpenSCManager(uint32_t access, ServiceHandle* manager);

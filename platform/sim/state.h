@@ -134,6 +134,8 @@ struct Machine {
   std::string faultPath;  // the file of the change failWrite failed
   bool hostSync = true;   // whole-file writes and renames fsync on the host
   std::vector<std::string> denied;  // PathKey of files and folders that refuse changes
+  // [Signatures]: PathKey -> "" for a valid signature, else the reason it is not.
+  std::map<std::string, std::string> signatures;
 };
 
 Machine& M();
