@@ -34,10 +34,13 @@
 #undef MoveFileEx
 #undef OpenSCManager
 #undef OpenService
+#undef RegCreateKeyEx
+#undef RegDeleteTree
 #undef RegEnumKey
 #undef RegOpenKey
 #undef RegOpenKeyEx
 #undef RegQueryValueEx
+#undef RegSetValueEx
 #undef SetFileAttributes
 #undef ShellExecuteEx
 #undef StartService
