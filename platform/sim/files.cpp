@@ -369,7 +369,8 @@ namespace {
 
 long ListEntries(const std::string& folder, bool wantFolders, std::vector<std::string>* names) {
   const sim::Resolved r = sim::Resolve(folder);
-  if (!r.exists || !r.isDir) return sim::SetError(kErrorPathNotFound);
+  if (!r.exists) return sim::SetError(kErrorPathNotFound);
+  if (!r.isDir) return sim::SetError(267);  // ERROR_DIRECTORY: a file where a folder was meant
   DIR* dir = ::opendir(r.host.c_str());
   if (dir == nullptr) return sim::SetError(kErrorAccessDenied);
   std::vector<std::string> found;

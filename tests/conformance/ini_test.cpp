@@ -19,6 +19,7 @@ class IniConformance : public ConformanceTest {
               "Unmatched=\"open\r\n"
               "Inner=a \"b\" c\r\n"
               "Url=http://host/?a=b\r\n"
+              "Comment=value ; not a comment\r\n"
               "Empty=\r\n"
               "Long=abcdefghij\r\n"
               "[Other]\r\n"
@@ -51,6 +52,7 @@ TEST_F(IniConformance, ReadsValuesAsWindowsDoes) {
       {"Settings", "Unmatched", "", 100, "\"open"},
       {"Settings", "Inner", "", 100, "a \"b\" c"},
       {"Settings", "Url", "", 100, "http://host/?a=b"},
+      {"Settings", "Comment", "", 100, "value ; not a comment"},
       // A key that is there with no value is empty, not the default.
       {"Settings", "Empty", "dflt", 100, ""},
       // Missing section or key: the default, without its trailing blanks.
