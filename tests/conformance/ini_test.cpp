@@ -97,7 +97,7 @@ TEST_F(IniConformance, WrittenValuesReadBackAndLeaveTheRest) {
   for (const Case& c : {Case{"Settings", "Long", "short"}, Case{"New Section", "key", "new value"},
                         Case{"Settings", "Name", "Value with spaces"}, Case{"Other", "name", "other"}}) {
     std::string out;
-    os::GetPrivateProfileString(c.section, c.key, "", 100, path_, &out);
+    (void)os::GetPrivateProfileString(c.section, c.key, "", 100, path_, &out);
     EXPECT_EQ(out, c.expected) << "[" << c.section << "] " << c.key;
   }
   // A new file is made when its folder exists.
