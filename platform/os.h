@@ -142,6 +142,19 @@ using JobHandle = ScopedHandle<HandleKind::kJob>;
 [[nodiscard]] long RegQueryValueEx(const RegKey& key, const std::string& valueName, uint32_t* type,
                                    std::string* data, uint32_t* size);
 
+// Registry writes. The agent only reads the registry; the seam's conformance
+// tests make their own keys with these. The view is chosen as for RegOpenKeyEx.
+// RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, ..., access, &key): opens the key,
+// creating it and any missing parent.
+[[nodiscard]] long RegCreateKeyEx(const std::string& path, uint32_t access, RegKey* key);
+// RegSetValueExA(key, name, 0, type, data, size) with exactly these bytes: a
+// string's terminating NUL is stored only when data ends with one. The key must
+// have been opened with KEY_SET_VALUE (5 otherwise).
+[[nodiscard]] long RegSetValueEx(const RegKey& key, const std::string& valueName, uint32_t type,
+                                 const std::string& data);
+// RegDeleteTreeA: the key with every subkey and value; 2 when it does not exist.
+[[nodiscard]] long RegDeleteTree(const std::string& path, uint32_t access);
+
 // ---- INI files (kernel32) -------------------------------------------------
 
 // GetPrivateProfileStringA: at most bufferSize - 1 characters are copied to

@@ -77,7 +77,8 @@ struct InternetObject;  // platform/sim/transfer.cpp
 
 struct HandleData {
   os::HandleKind kind = os::HandleKind::kRegKey;
-  RegNode* key = nullptr;          // kRegKey
+  RegNode* key = nullptr;          // kRegKey; nullptr once the key is deleted
+  uint32_t keyRights = 0;          // kRegKey: the rights it was opened with
   // The last subkey RegEnumKey returned, so that a walk by rising index
   // costs O(1) per step instead of O(index).
   size_t enumIndex = SIZE_MAX;
