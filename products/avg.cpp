@@ -117,7 +117,7 @@ bool fncCreateAVGBatch(RunContext& rc) {
       }
     }
     RemoveStrayProgramFile(rc);
-    (void)os::DeleteFile(batch);  // a working file; housekeeping removes what stays
+    (void)os::DeleteFile(batch);
     return ok;
   } catch (...) {
     const RtError e = CurrentError();
@@ -259,7 +259,7 @@ void AVGDetails(RunContext& rc) {
     if (!fncGetAVGInfo(rc)) return;
     os::Sleep(5000);
     const bool read = fncReadAVGDef(rc);
-    (void)os::DeleteFile(OutputPath(rc));  // read already; a stale copy is deleted before the next run
+    (void)os::DeleteFile(OutputPath(rc));
     if (!read) return;
     rc.ProductFound = true;
     WriteRecord(rc, rc.AVGCategory, rc.AVGDefVersion, "", rc.AVGDefVersion, "", "", "0");

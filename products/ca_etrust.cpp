@@ -4,7 +4,6 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "platform/commandline.h"
-#include "platform/filewrite.h"
 #include "platform/log.h"
 #include "platform/process.h"
 #include "platform/regfiles.h"
@@ -135,8 +134,8 @@ std::string GetDefination(RunContext& rc, const std::string& engineName) {
       return {};
     }
     // A file left by an earlier run must not be read as this run's answer.
-    if (const long err = os::DeleteFile(output); err != 0 && os::FileExists(output)) {
-      WriteLog(rc, "ERR : Could not delete " + output + ". ErrDesc: " + ErrorCause(rc, err));
+    if (os::DeleteFile(output) != 0 && os::FileExists(output)) {
+      WriteLog(rc, "ERR : Could not delete " + output + ": SigCheck not run");
       return {};
     }
     std::string quotedTool;
@@ -166,7 +165,7 @@ std::string GetDefination(RunContext& rc, const std::string& engineName) {
       EndToolTree(rc, tool_);
       if (const long readErr = os::ReadWholeFile(output, &result); readErr != 0) throw FileSystemError(readErr);
       WriteLog(rc, "MSG : Definition Version in Sigcheck.exe for " + engineName + " :: " + LogExcerpt(TrimBlanks(result)));
-      (void)os::DeleteFile(output);  // read already
+      (void)os::DeleteFile(output);
     } else {
       EndToolTree(rc, tool_);
       WriteLog(rc, "ERR : Definition Version file not found. " + output);

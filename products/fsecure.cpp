@@ -4,7 +4,6 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "platform/commandline.h"
-#include "platform/filewrite.h"
 #include "platform/log.h"
 #include "platform/process.h"
 #include "platform/regfiles.h"
@@ -135,10 +134,9 @@ std::string FromPolUtil(RunContext& rc) {
   const std::string batch = rc.AgentInstallPath + "cmdpol.bat";
   const std::string output = rc.AgentInstallPath + "compol.txt";
   WriteLog(rc, "MSG : Reading from POLUTIL.EXE .");
-  (void)os::DeleteFile(batch);  // a working file
-  // A file left by an earlier run must not be read as this run's answer.
-  if (const long err = os::DeleteFile(output); err != 0 && os::FileExists(output)) {
-    WriteLog(rc, "ERR : Could not delete " + output + ". ErrDesc: " + ErrorCause(rc, err));
+  (void)os::DeleteFile(batch);  // written afresh below in any case
+  if (os::DeleteFile(output) != 0 && os::FileExists(output)) {
+    WriteLog(rc, "ERR : Could not delete " + output + ": POLUTIL not run");
     return {};
   }
   os::Sleep(1000);

@@ -204,7 +204,7 @@ std::string FromScanner(RunContext& rc) {
     return {};
   }
   std::string contents;
-  (void)os::ReadWholeFile(output, &contents);  // unreadable: no contents, said below
+  (void)os::ReadWholeFile(output, &contents);  // an unreadable output reads as empty
   (void)os::DeleteFile(output);
   WriteLog(rc, "MSG : Contents in VipreDefVer.txt :: " + LogExcerpt(TrimBlanks(contents)));
   if (TrimBlanks(contents).empty()) {
