@@ -314,7 +314,7 @@ constexpr uint32_t kTrustSubjectNotTrusted = 0x800B0004;  // TRUST_E_SUBJECT_NOT
 // unattended run must not hang on it). 0 when the file is validly signed by a
 // publisher the machine trusts; otherwise the provider's code (kTrustNoSignature
 // for an unsigned file, 2 or 3 for a missing one) and *reason a short text.
-uint32_t VerifyFileSignature(const std::string& path, std::string* reason);
+[[nodiscard]] uint32_t VerifyFileSignature(const std::string& path, std::string* reason);
 
 // ---- Services ----------------------------------------------------------------
 
