@@ -10,7 +10,9 @@ long ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   const std::string temp = path + kTempSuffix;
   long err = os::WriteWholeFile(temp, bytes);
   if (err == os::kErrorSuccess) err = os::MoveFileEx(temp, path);
-  if (err != os::kErrorSuccess && os::FileExists(temp)) os::DeleteFile(temp);
+  // The failed step's code is the one to report; a temporary that stays is
+  // removed by the next run's housekeeping.
+  if (err != os::kErrorSuccess && os::FileExists(temp)) (void)os::DeleteFile(temp);
   return err;
 }
 
@@ -37,7 +39,8 @@ bool CopyFileChecked(RunContext& rc, const std::string& source, const std::strin
   }
   if (!WriteFileChecked(rc, destination, bytes, failureLine)) return false;
   if (!deleteSource) return true;
-  os::SetFileAttributes(source, os::kFileAttributeNormal);
+  // Clears read-only; the delete's own result says whether the file went.
+  (void)os::SetFileAttributes(source, os::kFileAttributeNormal);
   err = os::DeleteFile(source);
   if (err != os::kErrorSuccess) {
     WriteLog(rc, "ERR : Could not delete " + source + " after copying it to " + destination +

@@ -20,27 +20,27 @@ constexpr const char* kTempSuffix = ".avdef-tmp";
 // Writes bytes as the whole content of path, as above. Returns 0 or the
 // Win32 code of the step that failed. Logs nothing: for callers that report
 // failures their own way.
-long ReplaceFileAtomically(const std::string& path, const std::string& bytes);
+[[nodiscard]] long ReplaceFileAtomically(const std::string& path, const std::string& bytes);
 
 // ReplaceFileAtomically, and on failure one log line:
 //   failureLine + path + ". ErrDesc: " + code + "-" + the system's text
 // e.g. "ERR : Could not write C:\A\x.ini. ErrDesc: 112-There is not enough space on the disk."
-bool WriteFileChecked(RunContext& rc, const std::string& path, const std::string& bytes,
-                      std::string_view failureLine = "ERR : Could not write ");
+[[nodiscard]] bool WriteFileChecked(RunContext& rc, const std::string& path, const std::string& bytes,
+                                    std::string_view failureLine = "ERR : Could not write ");
 
 // Copies source to destination (a full path, replaced when it exists) with
 // WriteFileChecked; with deleteSource, deletes source once the destination is
 // complete. A failure logs one line naming the file and the cause (the
 // destination's write, or the source's read or delete) and returns false;
 // the source is never deleted before its copy is complete.
-bool CopyFileChecked(RunContext& rc, const std::string& source, const std::string& destination,
-                     bool deleteSource, std::string_view failureLine = "ERR : Could not copy ");
+[[nodiscard]] bool CopyFileChecked(RunContext& rc, const std::string& source, const std::string& destination,
+                                   bool deleteSource, std::string_view failureLine = "ERR : Could not copy ");
 
 // Sets key=value in one section of an INI file and writes the whole file
 // with WriteFileChecked, so that a failed write keeps every other section.
 // The value goes in on one line (control characters become spaces).
-bool WriteIniValue(RunContext& rc, const std::string& path, const std::string& section,
-                   const std::string& key, const std::string& value);
+[[nodiscard]] bool WriteIniValue(RunContext& rc, const std::string& path, const std::string& section,
+                                 const std::string& key, const std::string& value);
 
 // The INI text with key=value set in section, as WritePrivateProfileStringA
 // edits it: the first section of that name (case-insensitive) is used, an

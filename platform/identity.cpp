@@ -138,7 +138,7 @@ bool fncGetClientInfo(RunContext& rc) {
       return false;
     }
     std::string url;
-    os::GetPrivateProfileString("Download", "AVDownload", "", 200, ini, &url);
+    (void)os::GetPrivateProfileString("Download", "AVDownload", "", 200, ini, &url);  // the count is url's length
     url = TrimAtNull(url);
     if (url.empty() || url.back() != '/') url += '/';
     rc.GatewayBaseUrl = url;
@@ -163,8 +163,8 @@ std::string GetServerUrl(RunContext& rc, const std::string& webPostName) {
     if (TrimSpaces(folder).empty() || TrimSpaces(folder).back() != '\\') folder += '\\';
 
     std::string returned;
-    os::GetPrivateProfileString(webPostName, "URL", "", 5000,
-                                folder + "Configuration\\kServerMap.ini", &returned);
+    (void)os::GetPrivateProfileString(webPostName, "URL", "", 5000,
+                                      folder + "Configuration\\kServerMap.ini", &returned);
     std::string url = TrimSpaces(ReplaceAll(returned, std::string(1, '\0'), ""));
     if (!url.empty() && url.back() != '/') url += '/';
     return url;

@@ -41,7 +41,7 @@ void WriteLog(RunContext& rc, std::string_view message) {
 void DeleteFileLogged(RunContext& rc, const std::string& path) {
   WriteLog(rc, "MSG : Deleting File " + path);
   try {
-    os::SetFileAttributes(path, os::kFileAttributeNormal);
+    (void)os::SetFileAttributes(path, os::kFileAttributeNormal);  // the delete's result decides
     // A file that stays would be met again by every later run: say why.
     if (const long err = os::DeleteFile(path); err != 0 && os::FileExists(path)) {
       WriteLog(rc, "ERR : Could not delete " + path + ". ErrDesc: " + ErrorCause(rc, err));

@@ -119,106 +119,106 @@ using JobHandle = ScopedHandle<HandleKind::kJob>;
 
 // Prepares the backend from the process arguments. On failure returns false
 // with one line for stderr in *error; nothing has been written then.
-bool Startup(int argc, char** argv, std::string* error);
+[[nodiscard]] bool Startup(int argc, char** argv, std::string* error);
 
 // ---- Registry (advapi32) --------------------------------------------------
 
 // RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, &key). Without a
 // KEY_WOW64_* flag the 32-bit program's view is used.
-long RegOpenKeyEx(const std::string& path, uint32_t access, RegKey* key);
+[[nodiscard]] long RegOpenKeyEx(const std::string& path, uint32_t access, RegKey* key);
 
 // RegOpenKeyA(HKEY_LOCAL_MACHINE, path, &key): default view, maximum access.
-long RegOpenKey(const std::string& path, RegKey* key);
+[[nodiscard]] long RegOpenKey(const std::string& path, RegKey* key);
 
 // RegEnumKeyA(key, index, buffer, bufferSize). Subkeys come in the order
 // Windows gives them; 259 past the last one; 234 when the name and its NUL
 // do not fit bufferSize.
-long RegEnumKey(const RegKey& key, uint32_t index, uint32_t bufferSize, std::string* name);
+[[nodiscard]] long RegEnumKey(const RegKey& key, uint32_t index, uint32_t bufferSize, std::string* name);
 
 // RegQueryValueExA. With data == nullptr only *type and *size are filled.
 // Otherwise *size is the buffer size on entry: a smaller buffer than the value
 // gives 234 with *size set to the size needed; on success *data holds exactly
 // the value's bytes (strings include their terminating NUL as stored).
-long RegQueryValueEx(const RegKey& key, const std::string& valueName, uint32_t* type,
-                     std::string* data, uint32_t* size);
+[[nodiscard]] long RegQueryValueEx(const RegKey& key, const std::string& valueName, uint32_t* type,
+                                   std::string* data, uint32_t* size);
 
 // ---- INI files (kernel32) -------------------------------------------------
 
 // GetPrivateProfileStringA: at most bufferSize - 1 characters are copied to
 // *out; returns their count.
-uint32_t GetPrivateProfileString(const std::string& section, const std::string& key,
-                                 const std::string& defaultValue, uint32_t bufferSize,
-                                 const std::string& path, std::string* out);
+[[nodiscard]] uint32_t GetPrivateProfileString(const std::string& section, const std::string& key,
+                                               const std::string& defaultValue, uint32_t bufferSize,
+                                               const std::string& path, std::string* out);
 
 // WritePrivateProfileStringA with a key and a value (creates file and section).
 // It rewrites the file in place; the agent's own INI updates go through
 // WriteIniValue (platform/filewrite.h), which replaces the file whole.
-bool WritePrivateProfileString(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& path);
+[[nodiscard]] bool WritePrivateProfileString(const std::string& section, const std::string& key,
+                                             const std::string& value, const std::string& path);
 
 // ---- Files ----------------------------------------------------------------
 
-bool FileExists(const std::string& path);
-bool FolderExists(const std::string& path);
-long GetFileSize(const std::string& path, uint64_t* size);
-long ReadWholeFile(const std::string& path, std::string* bytes);
+[[nodiscard]] bool FileExists(const std::string& path);
+[[nodiscard]] bool FolderExists(const std::string& path);
+[[nodiscard]] long GetFileSize(const std::string& path, uint64_t* size);
+[[nodiscard]] long ReadWholeFile(const std::string& path, std::string* bytes);
 // GetFileAttributesExA's last-write time, as a count that orders as the
 // times do (the units are the backend's own).
-long GetFileLastWriteTime(const std::string& path, int64_t* time);
+[[nodiscard]] long GetFileLastWriteTime(const std::string& path, int64_t* time);
 // CreateFileA(CREATE_ALWAYS) + WriteFile + FlushFileBuffers + CloseHandle:
 // creates or replaces the file with exactly these bytes, on the disk when it
 // returns 0. The result is the first error of the four calls; after an error
 // the file may hold part of the bytes (a full disk), so callers that must not
 // lose the old content write a temporary file and MoveFileEx it into place.
-long WriteWholeFile(const std::string& path, const std::string& bytes);
-long DeleteFile(const std::string& path);
-long SetFileAttributes(const std::string& path, uint32_t attributes);
-long CopyFile(const std::string& from, const std::string& to, bool failIfExists);
-long MoveFile(const std::string& from, const std::string& to);
+[[nodiscard]] long WriteWholeFile(const std::string& path, const std::string& bytes);
+[[nodiscard]] long DeleteFile(const std::string& path);
+[[nodiscard]] long SetFileAttributes(const std::string& path, uint32_t attributes);
+[[nodiscard]] long CopyFile(const std::string& from, const std::string& to, bool failIfExists);
+[[nodiscard]] long MoveFile(const std::string& from, const std::string& to);
 // MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH):
 // renames a file over an existing one in one step, on the disk when it
 // returns 0. Within one folder `to` is then either the old file or the new
 // one, never a mix; on failure both files are as they were.
-long MoveFileEx(const std::string& from, const std::string& to);
-long CreateDirectory(const std::string& path);
+[[nodiscard]] long MoveFileEx(const std::string& from, const std::string& to);
+[[nodiscard]] long CreateDirectory(const std::string& path);
 // Deletes a folder with everything in it.
-long DeleteFolder(const std::string& path);
+[[nodiscard]] long DeleteFolder(const std::string& path);
 // Names (not paths) of the files directly in a folder, in listing order.
-long ListFiles(const std::string& folder, std::vector<std::string>* names);
+[[nodiscard]] long ListFiles(const std::string& folder, std::vector<std::string>* names);
 // Names of the folders directly in a folder, in listing order.
-long ListFolders(const std::string& folder, std::vector<std::string>* names);
+[[nodiscard]] long ListFolders(const std::string& folder, std::vector<std::string>* names);
 // Version resource "a.b.c.d" of a file; empty when it has none.
-std::string GetFileVersion(const std::string& path);
+[[nodiscard]] std::string GetFileVersion(const std::string& path);
 
 enum class OpenMode { kAppendExisting, kCreateAlways };
-long OpenFile(const std::string& path, OpenMode mode, FileHandle* file);
+[[nodiscard]] long OpenFile(const std::string& path, OpenMode mode, FileHandle* file);
 // WriteFile: writes the bytes through to the file (no buffering of our own);
 // the error of the write (112 on a full disk) when not all of them were written.
-long WriteFileHandle(const FileHandle& file, const std::string& bytes);
+[[nodiscard]] long WriteFileHandle(const FileHandle& file, const std::string& bytes);
 
 // GetShortPathNameA(path, buffer, bufferSize): the length of the short path,
 // 0 on failure (missing path), or the size needed when it does not fit.
-uint32_t GetShortPathName(const std::string& path, uint32_t bufferSize, std::string* out);
+[[nodiscard]] uint32_t GetShortPathName(const std::string& path, uint32_t bufferSize, std::string* out);
 
 // ---- Process environment and system facts --------------------------------
 
 // GetEnvironmentVariableA; false when the variable is not set.
-bool GetEnvironmentVariable(const std::string& name, std::string* value);
-std::string GetSystemDirectory();
+[[nodiscard]] bool GetEnvironmentVariable(const std::string& name, std::string* value);
+[[nodiscard]] std::string GetSystemDirectory();
 // SHGetSpecialFolderLocation + SHGetPathFromIDListA; false when unknown.
-bool GetSpecialFolderPath(int csidl, std::string* path);
+[[nodiscard]] bool GetSpecialFolderPath(int csidl, std::string* path);
 // Full path of the running executable.
-std::string GetModuleFileName();
+[[nodiscard]] std::string GetModuleFileName();
 // The command line after the program name, as the program receives it.
-std::string GetCommandLineArgs();
+[[nodiscard]] std::string GetCommandLineArgs();
 // IsWow64Process through GetProcAddress; false when the call does not exist.
-bool IsWow64Process(bool* wow64);
+[[nodiscard]] bool IsWow64Process(bool* wow64);
 // GetVersionExA major and minor version.
-bool GetVersionEx(uint32_t* major, uint32_t* minor);
+[[nodiscard]] bool GetVersionEx(uint32_t* major, uint32_t* minor);
 
 // The message table text for a system code (wininet: from wininet.dll), with
 // its trailing CR LF as FormatMessageA gives it; false when there is none.
-bool FormatMessage(uint32_t code, bool wininet, std::string* text);
+[[nodiscard]] bool FormatMessage(uint32_t code, bool wininet, std::string* text);
 
 // One WMI instance: property name (any case) -> value as text.
 struct WmiObject {
@@ -226,42 +226,42 @@ struct WmiObject {
   std::string Get(const std::string& name) const;
 };
 // GetObject("winmgmts:").InstancesOf(className); false when no collection.
-bool WmiInstancesOf(const std::string& className, std::vector<WmiObject>* instances);
+[[nodiscard]] bool WmiInstancesOf(const std::string& className, std::vector<WmiObject>* instances);
 
 // ---- Clock ----------------------------------------------------------------
 
 using LocalTime = ::DateTime;
-LocalTime Now();
+[[nodiscard]] LocalTime Now();
 void Sleep(uint32_t milliseconds);
 
 // ---- Single instance --------------------------------------------------------
 
 // True when no other copy of the program holds the instance guard; this copy
 // then holds it until it exits.
-bool AcquireSingleInstance();
+[[nodiscard]] bool AcquireSingleInstance();
 
 // ---- Processes ----------------------------------------------------------------
 
 // CreateProcessA(NULL, commandLine, ...) with a hidden or normal window.
-long CreateProcess(const std::string& commandLine, bool hidden, ProcessHandle* process,
-                   uint32_t* processId);
+[[nodiscard]] long CreateProcess(const std::string& commandLine, bool hidden, ProcessHandle* process,
+                                 uint32_t* processId);
 // ShellExecuteExA with SEE_MASK_NOCLOSEPROCESS.
-long ShellExecuteEx(const std::string& verb, const std::string& file,
-                    const std::string& parameters, bool hidden, ProcessHandle* process);
-long OpenProcess(uint32_t processId, uint32_t access, ProcessHandle* process);
+[[nodiscard]] long ShellExecuteEx(const std::string& verb, const std::string& file,
+                                  const std::string& parameters, bool hidden, ProcessHandle* process);
+[[nodiscard]] long OpenProcess(uint32_t processId, uint32_t access, ProcessHandle* process);
 // WaitForSingleObject on a process; an invalid handle gives kWaitFailed.
-uint32_t WaitForSingleObject(const ProcessHandle& process, uint32_t milliseconds);
-bool GetExitCodeProcess(const ProcessHandle& process, uint32_t* exitCode);
-bool TerminateProcess(const ProcessHandle& process, uint32_t exitCode);
+[[nodiscard]] uint32_t WaitForSingleObject(const ProcessHandle& process, uint32_t milliseconds);
+[[nodiscard]] bool GetExitCodeProcess(const ProcessHandle& process, uint32_t* exitCode);
+[[nodiscard]] bool TerminateProcess(const ProcessHandle& process, uint32_t exitCode);
 // GetWindowThreadProcessId: the owner's process id, 0 for no such window.
-uint32_t GetWindowThreadProcessId(uintptr_t window);
+[[nodiscard]] uint32_t GetWindowThreadProcessId(uintptr_t window);
 // FindWindowA(NULL, title): a top-level window with exactly that title (any
 // letter case), hidden ones included; 0 when there is none.
-uintptr_t FindWindow(const std::string& title);
+[[nodiscard]] uintptr_t FindWindow(const std::string& title);
 // QueryFullProcessImageNameA(process, 0, ...): the Windows path of the
 // program file the process runs. The process must have been opened with
 // kProcessQueryLimitedInformation (kProcessAllAccess includes it).
-long QueryFullProcessImageName(const ProcessHandle& process, std::string* path);
+[[nodiscard]] long QueryFullProcessImageName(const ProcessHandle& process, std::string* path);
 
 // ---- Jobs ---------------------------------------------------------------------
 //
@@ -272,31 +272,31 @@ long QueryFullProcessImageName(const ProcessHandle& process, std::string* path);
 // CreateJobObjectA(NULL, NULL), then SetInformationJobObject with
 // JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE: closing the job's last handle ends every
 // process still in it.
-long CreateJobObject(JobHandle* job);
+[[nodiscard]] long CreateJobObject(JobHandle* job);
 // CreateProcessA(NULL, commandLine, ..., CREATE_SUSPENDED, ...) with a hidden
 // or normal window, AssignProcessToJobObject(job, process) and ResumeThread:
 // the program runs only once it is in the job, so every process it starts is
 // in the job too. When the process cannot be put in the job it is ended and
 // the error returned; nothing then runs.
-long CreateProcessInJob(const JobHandle& job, const std::string& commandLine, bool hidden,
+[[nodiscard]] long CreateProcessInJob(const JobHandle& job, const std::string& commandLine, bool hidden,
                         ProcessHandle* process, uint32_t* processId);
 // AssignProcessToJobObject, for a process started another way (ShellExecuteEx):
 // what it started before the call is not in the job.
-long AssignProcessToJobObject(const JobHandle& job, const ProcessHandle& process);
+[[nodiscard]] long AssignProcessToJobObject(const JobHandle& job, const ProcessHandle& process);
 // TerminateJobObject: ends every process in the job with exitCode. True when
 // the call succeeded (also for a job whose processes had all ended).
-bool TerminateJobObject(const JobHandle& job, uint32_t exitCode);
+[[nodiscard]] bool TerminateJobObject(const JobHandle& job, uint32_t exitCode);
 // OpenProcessToken + LookupPrivilegeValueA + AdjustTokenPrivileges.
-bool EnableDebugPrivilege();
-uint32_t GetLastError();
+[[nodiscard]] bool EnableDebugPrivilege();
+[[nodiscard]] uint32_t GetLastError();
 
 // ---- Services ----------------------------------------------------------------
 
-long OpenSCManager(uint32_t access, ServiceHandle* manager);
-long OpenService(const ServiceHandle& manager, const std::string& name, uint32_t access,
-                 ServiceHandle* service);
-long ControlServiceStop(const ServiceHandle& service);
-long StartService(const ServiceHandle& service);
+[[nodiscard]] long OpenSCManager(uint32_t access, ServiceHandle* manager);
+[[nodiscard]] long OpenService(const ServiceHandle& manager, const std::string& name, uint32_t access,
+                               ServiceHandle* service);
+[[nodiscard]] long ControlServiceStop(const ServiceHandle& service);
+[[nodiscard]] long StartService(const ServiceHandle& service);
 
 struct ServiceStatusRecord {
   std::string name;
@@ -305,8 +305,8 @@ struct ServiceStatusRecord {
 };
 // EnumServicesStatusA for all Win32 services in all states, resuming from the
 // start. bufferBytes too small: 234 with *bytesNeeded set.
-long EnumServicesStatus(const ServiceHandle& manager, uint32_t bufferBytes,
-                        uint32_t* bytesNeeded, std::vector<ServiceStatusRecord>* services);
+[[nodiscard]] long EnumServicesStatus(const ServiceHandle& manager, uint32_t bufferBytes,
+                                      uint32_t* bytesNeeded, std::vector<ServiceStatusRecord>* services);
 
 // ---- Web post (management server) ----------------------------------------
 
@@ -332,8 +332,8 @@ struct HttpPostOptions {
 // returns the transport's error code (curl code in the sim, Win32/WinHTTP error
 // on Windows) with a description of the connection error in *error, or
 // kErrorMoreData when the body passed options.maxResponseBytes.
-long HttpPost(const std::string& url, const std::string& body, const HttpPostOptions& options,
-              int* status, std::string* statusLine, std::string* response, std::string* error);
+[[nodiscard]] long HttpPost(const std::string& url, const std::string& body, const HttpPostOptions& options,
+                            int* status, std::string* statusLine, std::string* response, std::string* error);
 
 // ---- Network transfer (urlmon, WinINet, the HTTP request object) -----------
 //
@@ -364,31 +364,31 @@ constexpr long kHttpStatusNotSuccess = 12152;      // ERROR_HTTP_INVALID_SERVER_
 // (kInternetConnectionAborted), and a non-2xx status gives kHttpStatusNotSuccess
 // (*status set). The file at path is created or truncated; on failure it may
 // hold part of a body: callers download to a temporary name.
-long URLDownloadToFile(const std::string& url, const std::string& path, int* status);
+[[nodiscard]] long URLDownloadToFile(const std::string& url, const std::string& path, int* status);
 
 // InternetOpenA(NULL, INTERNET_OPEN_TYPE_DIRECT, NULL, NULL, 0).
-long InternetOpen(InternetHandle* session);
+[[nodiscard]] long InternetOpen(InternetHandle* session);
 // InternetOpenUrlA(session, url, NULL, 0, INTERNET_FLAG_RELOAD, 0): an http,
 // https or ftp URL, opened for reading. A server that answers with any status
 // is a success (the page is what it sent).
-long InternetOpenUrl(const InternetHandle& session, const std::string& url, InternetHandle* file);
+[[nodiscard]] long InternetOpenUrl(const InternetHandle& session, const std::string& url, InternetHandle* file);
 // InternetReadFile(file, buffer, bytesToRead, &read), one call: at most
 // bytesToRead bytes into *data (fewer when the body is shorter; empty at its end).
-long InternetReadFile(const InternetHandle& file, uint32_t bytesToRead, std::string* data);
+[[nodiscard]] long InternetReadFile(const InternetHandle& file, uint32_t bytesToRead, std::string* data);
 // InternetConnectA(session, host, port, "", "", INTERNET_SERVICE_FTP,
 // INTERNET_FLAG_PASSIVE, 0): an anonymous passive FTP connection, logged in.
-long InternetConnectFtp(const InternetHandle& session, const std::string& host, uint16_t port,
-                        InternetHandle* connection);
+[[nodiscard]] long InternetConnectFtp(const InternetHandle& session, const std::string& host, uint16_t port,
+                                      InternetHandle* connection);
 // FtpSetCurrentDirectoryA(connection, directory).
-long FtpSetCurrentDirectory(const InternetHandle& connection, const std::string& directory);
+[[nodiscard]] long FtpSetCurrentDirectory(const InternetHandle& connection, const std::string& directory);
 // FtpFindFirstFileA(connection, pattern, &data, 0, 0) with the handle closed at
 // once: the name of the first file of the current directory that matches
 // ("*" and "?" wildcards), as the server lists it, cut at the first NUL and at
 // 260 characters. No match: kErrorNoMoreFiles.
-long FtpFindFirstFile(const InternetHandle& connection, const std::string& pattern, std::string* name);
+[[nodiscard]] long FtpFindFirstFile(const InternetHandle& connection, const std::string& pattern, std::string* name);
 // FtpGetFileA(connection, remote, local, FALSE, 0, FTP_TRANSFER_TYPE_UNKNOWN, 0):
 // the remote file of the current directory into local (overwritten).
-long FtpGetFile(const InternetHandle& connection, const std::string& remote, const std::string& local);
+[[nodiscard]] long FtpGetFile(const InternetHandle& connection, const std::string& remote, const std::string& local);
 
 // The HTTP request object (MSXML2.ServerXMLHTTP): Open("GET", url, false),
 // setProxy(2, proxy, bypass) when proxy is set, setProxyCredentials when a
@@ -407,7 +407,7 @@ struct HttpRequestOptions {
 // *text (the rest is read and dropped). Otherwise returns the transport's
 // error with its description in *error. A body cut short of its announced
 // length is kInternetConnectionAborted.
-long HttpRequestGet(const std::string& url, const HttpRequestOptions& options, const std::string& toFile,
-                    size_t maxText, int* status, std::string* text, std::string* error);
+[[nodiscard]] long HttpRequestGet(const std::string& url, const HttpRequestOptions& options, const std::string& toFile,
+                                  size_t maxText, int* status, std::string* text, std::string* error);
 
 }  // namespace os

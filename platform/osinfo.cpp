@@ -29,7 +29,8 @@ std::vector<os::WmiObject> Instances(RunContext& rc, const std::string& classNam
 void EnvironmentFallback(RunContext& rc) {
   try {
     std::string programFiles;
-    os::GetEnvironmentVariable("programfiles", &programFiles);
+    // A missing variable leaves the text empty: a 32-bit system.
+    (void)os::GetEnvironmentVariable("programfiles", &programFiles);
     if (ContainsNoCase(programFiles, "X86")) {
       rc.Is64BitOs = true;
       WriteLog(rc, "MSG : OS is 64 bit");
@@ -78,7 +79,8 @@ std::string fncCreateWMIObject(RunContext& rc, const std::string& objectName) {
 bool SubGetOSVersion(RunContext& rc) {
   try {
     uint32_t major = 0, minor = 0;
-    os::GetVersionEx(&major, &minor);
+    // A failed call leaves 0.0: "not Windows 8 and above", the safe answer.
+    (void)os::GetVersionEx(&major, &minor);
     // The version is compared as the number "major.minor" reads as: 6.10 < 6.2.
     const double version = std::strtod((std::to_string(major) + "." + std::to_string(minor)).c_str(), nullptr);
     if (version >= 6.2) {
@@ -153,7 +155,7 @@ void getWindowsName(RunContext& rc) {
       if (os::FileExists(osinfo)) {
         WriteLog(rc, rc.AgentInstallPath + "osinfo.txt exists");
         std::string content;
-        os::ReadWholeFile(osinfo, &content);
+        (void)os::ReadWholeFile(osinfo, &content);  // unreadable: no line, no name
         size_t start = 0;
         while (start < content.size()) {
           size_t end = content.find('\n', start);

@@ -66,9 +66,9 @@ bool fncExecuteShell(RunContext& rc, const std::string& commandLine, uint32_t ti
     ToolProcess tool;
     if (StartTool(commandLine, &tool) != 0) throw RtError::FileNotFound();
     uint32_t exitCode = 0;
-    os::GetExitCodeProcess(tool.process, &exitCode);
+    (void)os::GetExitCodeProcess(tool.process, &exitCode);
     if (exitCode == os::kStillActive) {
-      os::WaitForSingleObject(tool.process, timeoutMs == 0 ? kExecuteShellDefaultTimeoutMs : timeoutMs);
+      (void)os::WaitForSingleObject(tool.process, timeoutMs == 0 ? kExecuteShellDefaultTimeoutMs : timeoutMs);
     }
     EndToolTree(rc, tool);
     return true;
@@ -127,15 +127,15 @@ bool fncShellExecuteWait(RunContext& rc, const std::string& file, const std::str
     os::ProcessHandle process;
     if (os::FileExists(file) && os::CreateJobObject(&job) == 0 &&
         os::ShellExecuteEx("Open", file, parameters, true, &process) == 0 && process.valid()) {
-      os::AssignProcessToJobObject(job, process);
+      (void)os::AssignProcessToJobObject(job, process);
     }
     // Without a process the wait fails, and that failure is what the caller sees.
     const uint32_t waited = os::WaitForSingleObject(process, *timeoutMs);
     if (waited == os::kWaitObject0) return true;
     *errorCode = std::to_string(static_cast<int32_t>(waited));
     *errorText = GetSystemErrorText(waited);
-    os::TerminateProcess(process, 0);
-    if (job.valid()) os::TerminateJobObject(job, 0);
+    (void)os::TerminateProcess(process, 0);
+    if (job.valid()) (void)os::TerminateJobObject(job, 0);
     return false;
   } catch (...) {
     RtError e = CurrentError();
@@ -159,11 +159,11 @@ std::string ComparablePath(const std::string& path) {
 bool ProcessTerminate(RunContext& rc, uint32_t* processId, uintptr_t window, const std::string& expectedImage) {
   try {
     if (window != 0) *processId = os::GetWindowThreadProcessId(window);
-    if (*processId != 0) os::EnableDebugPrivilege();
+    if (*processId != 0) (void)os::EnableDebugPrivilege();
     os::ProcessHandle process;
     const uint32_t access =
         expectedImage.empty() ? os::kProcessTerminate : os::kProcessTerminate | os::kProcessQueryLimitedInformation;
-    os::OpenProcess(*processId, access, &process);
+    (void)os::OpenProcess(*processId, access, &process);
     if (!expectedImage.empty() && process.valid()) {
       std::string image;
       if (os::QueryFullProcessImageName(process, &image) != 0 ||

@@ -283,7 +283,7 @@ bool fncDeleteFile(RunContext& rc, const std::string& path, DeleteForm form) {
     os::Sleep(form == DeleteForm::kA ? 2000 : 5000);
     // Both forms remove read-only files too (a forced delete in one, cleared
     // attributes in the other); the attribute call's own result is not used.
-    os::SetFileAttributes(path, os::kFileAttributeNormal);
+    (void)os::SetFileAttributes(path, os::kFileAttributeNormal);
     long err = os::DeleteFile(path);
     if (err != 0) throw FileSystemError(err);
     return true;

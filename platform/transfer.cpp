@@ -63,7 +63,7 @@ FetchResult FetchReplacing(RunContext& rc, const std::string& path,
       result.error = ReplaceWithTemporary(temporary, path);
     }
   }
-  if (os::FileExists(temporary)) os::DeleteFile(temporary);
+  if (os::FileExists(temporary)) (void)os::DeleteFile(temporary);  // the transfer's result is the one to report
   return result;
 }
 

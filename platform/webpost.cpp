@@ -151,7 +151,7 @@ bool fncVipreDefinitionFromDC(RunContext& rc, std::string* defVersion) {
       WriteLog(rc, "MSG : Executing fncVipreDefinitionFromDC ");
 
       std::string onDateText;
-      os::GetPrivateProfileString(kVipreSection, "OnDate", "", 255, ini, &onDateText);
+      (void)os::GetPrivateProfileString(kVipreSection, "OnDate", "", 255, ini, &onDateText);
       onDateText = TrimAtNull(onDateText);
       os::LocalTime onDate;
       const os::LocalTime now = os::Now();
@@ -189,15 +189,16 @@ bool fncVipreDefinitionFromDC(RunContext& rc, std::string* defVersion) {
         continue;
       }
 
-      WriteIniValue(rc, ini, kVipreSection, "OnDate", FormatGeneralDateTime(os::Now()));
+      // A failed store is logged; the reply still decides this run.
+      (void)WriteIniValue(rc, ini, kVipreSection, "OnDate", FormatGeneralDateTime(os::Now()));
       const RtError noElement{91, "Object variable or With block variable not set"};
       std::string defDate;
       if (!doc.FirstChildText("wpavvendef", "vdate", &defDate)) throw noElement;
-      WriteIniValue(rc, ini, kVipreSection, "DefDate", BoundedValue(defDate));
+      (void)WriteIniValue(rc, ini, kVipreSection, "DefDate", BoundedValue(defDate));
       std::string defVer;
       if (!doc.FirstChildText("wpavvendef", "defver", &defVer)) throw noElement;
       *defVersion = defVer;
-      WriteIniValue(rc, ini, kVipreSection, "DefVer", BoundedValue(defVer));
+      (void)WriteIniValue(rc, ini, kVipreSection, "DefVer", BoundedValue(defVer));
       WriteLog(rc, "MSG : Vipre GetData From DC Webpost Successful");
       return true;
     }

@@ -184,10 +184,10 @@ Result UnzipToFolder(const std::string& archivePath, const std::string& folder) 
       return {Status::kBadArchive, 0, "unsafe entry name " + entry.name};
     // Parent folders first; an existing one reports an error that does not matter.
     for (size_t sep = relative.find('\\'); sep != std::string::npos; sep = relative.find('\\', sep + 1))
-      os::CreateDirectory(folder + "\\" + relative.substr(0, sep));
+      (void)os::CreateDirectory(folder + "\\" + relative.substr(0, sep));
     const std::string target = folder + "\\" + relative;
     if (entry.IsFolder()) {
-      os::CreateDirectory(target);
+      (void)os::CreateDirectory(target);  // a folder that cannot be made fails the files written into it
       continue;
     }
     std::string bytes;

@@ -59,12 +59,12 @@ void ReadAvastIni(RunContext& rc, const std::string& kind) {
   // than a made-up "0" reported as the definition.
   std::string value;
   if (kind == "SETUP.INI") {
-    os::GetPrivateProfileString("PartsLatest", "part.vps", "", 50, path, &value);
+    (void)os::GetPrivateProfileString("PartsLatest", "part.vps", "", 50, path, &value);
     value = TrimSpaces(TrimAtNull(value));
     const size_t dash = value.find('-');
     if (dash != std::string::npos) value = value.substr(dash + 1);
   } else {
-    os::GetPrivateProfileString("Definitions", "Latest", "", 50, path, &value);
+    (void)os::GetPrivateProfileString("Definitions", "Latest", "", 50, path, &value);
     value = TrimSpaces(TrimAtNull(value));
   }
   rc.AvastDefinition = CheckedDefinition(value);

@@ -56,7 +56,7 @@ bool ThreatScannerFinder(RunContext& rc, const std::string& name, uint32_t acces
 
 std::vector<std::string> Subfolders(const std::string& folder) {
   std::vector<std::string> names;
-  os::ListFolders(folder, &names);
+  (void)os::ListFolders(folder, &names);  // an unlistable folder has no subfolders to look in
   return names;
 }
 

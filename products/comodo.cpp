@@ -75,7 +75,7 @@ bool GetLatestComodoDef(RunContext& rc, const std::string& folder) {
   try {
     WriteLog(rc, "MSG : Searching For Latest Defination... For file starting with name B00");
     std::vector<std::string> names;
-    os::ListFiles(folder, &names);
+    (void)os::ListFiles(folder, &names);  // a folder that cannot be listed has no definition file
     // Newest first; of equal times the one listed later.
     std::string newest;
     int64_t newestTime = 0;

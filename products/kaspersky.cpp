@@ -162,11 +162,11 @@ void SB_ReadKasperskyDefn(RunContext& rc, const std::string& baseName) {
     }
     rc.KasperskyDefinition = definition;
     WriteLog(rc, "MSG : Kaspersky agent definition : " + definition);
-    os::DeleteFile(copy);
+    (void)os::DeleteFile(copy);  // a working copy; housekeeping removes what stays
   } catch (...) {
     const RtError e = CurrentError();
     WriteLog(rc, "ERR : SB_ReadKasperskyDefn " + Num(e.number) + " " + e.description);
-    os::DeleteFile(copy);
+    (void)os::DeleteFile(copy);  // a working copy; housekeeping removes what stays
   }
 }
 

@@ -185,7 +185,7 @@ const SearchStep kVersionFolderSteps[] = {
 // The subfolders of a folder, in listing order; the last one is the version folder.
 std::vector<std::string> Subfolders(const std::string& folder) {
   std::vector<std::string> names;
-  os::ListFolders(folder, &names);
+  (void)os::ListFolders(folder, &names);  // an unlistable folder has no subfolders to look in
   return names;
 }
 

@@ -195,7 +195,7 @@ std::string WithoutDots(const std::string& s) { return ReplaceAll(s, ".", ""); }
 
 std::string Ini(const std::string& path, const char* section, const char* key) {
   std::string value;
-  os::GetPrivateProfileString(section, key, "", 555, path, &value);
+  (void)os::GetPrivateProfileString(section, key, "", 555, path, &value);
   return value;
 }
 

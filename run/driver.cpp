@@ -32,8 +32,9 @@ const char* const kSeparator =
     "===========================================================================================";
 
 void StoreLastRunTime(RunContext& rc) {
-  WriteIniValue(rc, rc.AppFolder + "\\" + "LastAVDefUpd.ini", "LastRunDateTime", "LastRun",
-                FormatLastRunTime(os::Now()));
+  // A failed store is logged; the next run then finds no recent run and runs.
+  (void)WriteIniValue(rc, rc.AppFolder + "\\" + "LastAVDefUpd.ini", "LastRunDateTime", "LastRun",
+                      FormatLastRunTime(os::Now()));
 }
 
 }  // namespace
@@ -80,8 +81,9 @@ void SelectXmlHttpProgId(RunContext& rc) {
 void ReRegisterScriptingRuntime(RunContext& rc) {
   os::ProcessHandle process;
   uint32_t pid = 0;
-  os::CreateProcess("regsvr32 -s " + os::GetSystemDirectory() + "\\scrrun.dll", true, &process,
-                    &pid);
+  // The retried statement shows whether the registration helped.
+  (void)os::CreateProcess("regsvr32 -s " + os::GetSystemDirectory() + "\\scrrun.dll", true, &process,
+                          &pid);
 }
 
 void FailRun(RunContext& rc, long number, const std::string& description) {

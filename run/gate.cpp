@@ -23,7 +23,7 @@ constexpr size_t kStoredReplyMaxChars = 255;
 std::string ReadGateValue(const std::string& section, const std::string& key, uint32_t size,
                           const std::string& ini) {
   std::string value;
-  os::GetPrivateProfileString(section, key, "", size, ini, &value);
+  (void)os::GetPrivateProfileString(section, key, "", size, ini, &value);
   return TrimAtNull(value);
 }
 
@@ -171,7 +171,8 @@ bool ChkLastRunTime(RunContext& rc) {
                          FormatLastRunTime(os::Now()));
       }
     } else {
-      WriteIniValue(rc, rc.RunGateIniPath, "LastRunDateTime", "LastRun", FormatLastRunTime(os::Now()));
+      // A failed store is logged; this run goes on.
+      (void)WriteIniValue(rc, rc.RunGateIniPath, "LastRunDateTime", "LastRun", FormatLastRunTime(os::Now()));
       result = true;
     }
     if (result) ReadInternetDownloadTimes(rc, NowToSecond());
@@ -206,8 +207,9 @@ void DecideUpdateExclusion(RunContext& rc) {
   rc.UpdateExclusion = number.value;
   // Stored on one line and bounded; only the leading characters are read back.
   if (number.value != -1) {
-    WriteIniValue(rc, ini, "LastExcludeStatus", "ExcludeUpdate",
-                  ControlsToSpaces(StoredReplyText(rc.WebPostReply, number).substr(0, kStoredReplyMaxChars)));
+    // A failed store is logged; this run still decides by the reply.
+    (void)WriteIniValue(rc, ini, "LastExcludeStatus", "ExcludeUpdate",
+                        ControlsToSpaces(StoredReplyText(rc.WebPostReply, number).substr(0, kStoredReplyMaxChars)));
   }
 }
 

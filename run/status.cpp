@@ -30,7 +30,8 @@ namespace {
 // The status file is written whole with every line, so that whatever stops
 // the run leaves it with the lines written so far and never torn.
 void RewriteStatusFile(RunContext& rc, std::string_view failureLine) {
-  WriteFileChecked(rc, rc.AppFolder + "\\" + rc.StatusFileName, rc.StatusText, failureLine);
+  // A failure is logged, and the next line writes the whole text again.
+  (void)WriteFileChecked(rc, rc.AppFolder + "\\" + rc.StatusFileName, rc.StatusText, failureLine);
 }
 
 }  // namespace
@@ -165,7 +166,7 @@ void subPreExistingFiles(RunContext& rc) {
     }
 
     std::vector<std::string> names;
-    os::ListFiles(rc.AppFolder, &names);
+    (void)os::ListFiles(rc.AppFolder, &names);  // nothing listed, nothing to clear
     for (const std::string& name : names) {
       const std::string file = rc.AppFolder + "\\" + name;
       if (EndsWithNoCase(name, kTempSuffix)) {
@@ -220,7 +221,7 @@ void subDeleteUnwantedFiles(RunContext& rc) {
     }
     // A folder named by a right double quotation mark (0x94 in the ANSI code page).
     const std::string stray = rc.AppFolder + "\\\x94";
-    if (os::FolderExists(stray)) os::DeleteFolder(stray);
+    if (os::FolderExists(stray)) (void)os::DeleteFolder(stray);
   } catch (...) {
     WriteLog(rc, "ERR : in subDeleteUnwantedFiles. " + ErrorText(CurrentError()));
   }

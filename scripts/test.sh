@@ -1,22 +1,25 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test: a plain build and an
 # AddressSanitizer + UBSan build, each with its unit tests and scenarios,
-# the fuzz targets briefly, and the Windows executable under Wine.
+# a clang Debug build with its tests, the fuzz targets briefly, and the
+# Windows executable under Wine. Each build is a CMakePresets.json preset.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 
 ./scripts/build.sh build
-ctest --test-dir build --output-on-failure -j"$(nproc)"
+ctest --preset dev -j"$(nproc)"
 
-./scripts/build.sh build-asan -DAVDEF_SANITIZE=ON
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
+./scripts/build.sh build-asan
+ctest --preset asan -j"$(nproc)"
 
-# The fuzz targets, a few seconds each over their kept corpora (clang).
+# The second compiler (clang, Debug), then the fuzz targets a few seconds
+# each over their kept corpora.
 ./scripts/setup.sh --fuzz
-CXX=clang++ ./scripts/build.sh build-fuzz -DAVDEF_FUZZ=ON -DAVDEF_TESTS=OFF
-ctest --test-dir build-fuzz --output-on-failure
+./scripts/build.sh build-clang
+ctest --preset clang -j"$(nproc)"
+./scripts/build.sh build-fuzz
+ctest --preset fuzz
 
 # The real Windows executable under Wine.
 ./scripts/test-wine.sh

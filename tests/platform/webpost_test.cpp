@@ -156,7 +156,7 @@ TEST(FncGetLatestAvVersion, SplitsTheReplyAtEveryDoubleAt) {
 
 std::string VipreValue(const char* key) {
   std::string value;
-  os::GetPrivateProfileString("AVVipreDataFromDC", key, "", 255, kStateIni, &value);
+  (void)os::GetPrivateProfileString("AVVipreDataFromDC", key, "", 255, kStateIni, &value);
   return value;
 }
 

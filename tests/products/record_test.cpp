@@ -165,9 +165,9 @@ TEST(FncsetLogFileNew, ARecordThatCannotBeWrittenWholeIsNotWrittenAtAll) {
     EXPECT_FALSE(WriteRecord(rc, "NOD32", "16188", "", "16188", "", "", "0"));
     EXPECT_FALSE(rc.RecordWritten);
     std::vector<std::string> names;
-    os::ListFiles(std::string(kAgent) + "Status", &names);
+    ASSERT_EQ(os::ListFiles(std::string(kAgent) + "Status", &names), 0);
     EXPECT_EQ(names, std::vector<std::string>{".keep"});
-    os::ListFiles(SimMachine::kAppFolder, &names);
+    ASSERT_EQ(os::ListFiles(SimMachine::kAppFolder, &names), 0);
     for (const std::string& n : names) EXPECT_EQ(n.find("defrecord_"), std::string::npos) << n;
   }
 }

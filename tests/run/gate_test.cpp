@@ -225,7 +225,7 @@ TEST(DecideUpdateExclusion, ServerReplyOrStoredReplyDecides) {
       EXPECT_FALSE(m.Exists(kStateIni));
     } else {
       std::string stored;
-      os::GetPrivateProfileString("LastExcludeStatus", "ExcludeUpdate", "", 100, kStateIni, &stored);
+      (void)os::GetPrivateProfileString("LastExcludeStatus", "ExcludeUpdate", "", 100, kStateIni, &stored);
       EXPECT_EQ(stored, c.storedAfter);
     }
     if (c.logLine != nullptr) {
@@ -287,7 +287,7 @@ TEST(DecideUpdateExclusion, TheStoredCopyDecidesAsTheReplyDid) {
     SetIdentity(live);
     DecideUpdateExclusion(live);
     std::string stored;
-    os::GetPrivateProfileString("LastExcludeStatus", "ExcludeUpdate", "", 100, kStateIni, &stored);
+    (void)os::GetPrivateProfileString("LastExcludeStatus", "ExcludeUpdate", "", 100, kStateIni, &stored);
 
     server.On("/wp//tfr_wpavupdtexclude.asp", {"", 200, 0, true});
     RunContext later;
@@ -299,7 +299,7 @@ TEST(DecideUpdateExclusion, TheStoredCopyDecidesAsTheReplyDid) {
     EXPECT_EQ(stored, c.stored);
     // Nothing in the reply reaches other keys of the file.
     std::string lastRun;
-    os::GetPrivateProfileString("LastRunDateTime", "LastRun", "", 100, kStateIni, &lastRun);
+    (void)os::GetPrivateProfileString("LastRunDateTime", "LastRun", "", 100, kStateIni, &lastRun);
     EXPECT_EQ(lastRun, "");
   }
 }

@@ -78,7 +78,7 @@ Start=2025-02-28 23:59:59
   bool wow64 = true;
   EXPECT_FALSE(os::IsWow64Process(&wow64));
   uint32_t major = 0, minor = 0;
-  os::GetVersionEx(&major, &minor);
+  EXPECT_TRUE(os::GetVersionEx(&major, &minor));
   EXPECT_EQ(minor, 3u);
   std::string value;
   EXPECT_TRUE(os::GetEnvironmentVariable("ProgramFiles", &value));
