@@ -73,7 +73,7 @@ void RemoveStrayProgramFile(RunContext& rc) {
   const std::string drive = rc.AppFolder.substr(0, 2);
   const std::string stray = drive + "\\PROGRAM";
   uint64_t size = 0;
-  if (os::FileExists(stray) && os::GetFileSize(stray, &size) == 0 && size < 2048) os::DeleteFile(stray);
+  if (os::FileExists(stray) && os::GetFileSize(stray, &size) == 0 && size < 2048) (void)os::DeleteFile(stray);  // errors ignored
 }
 
 bool fncCreateAVGBatch(RunContext& rc) {
@@ -117,12 +117,12 @@ bool fncCreateAVGBatch(RunContext& rc) {
       }
     }
     RemoveStrayProgramFile(rc);
-    os::DeleteFile(batch);
+    (void)os::DeleteFile(batch);
     return ok;
   } catch (...) {
     const RtError e = CurrentError();
     WriteLog(rc, "ERR : in fncCreateAVGBatch : " + Num(e.number) + " " + e.description);
-    os::DeleteFile(batch);
+    (void)os::DeleteFile(batch);
     return false;
   }
 }
@@ -259,7 +259,7 @@ void AVGDetails(RunContext& rc) {
     if (!fncGetAVGInfo(rc)) return;
     os::Sleep(5000);
     const bool read = fncReadAVGDef(rc);
-    os::DeleteFile(OutputPath(rc));
+    (void)os::DeleteFile(OutputPath(rc));
     if (!read) return;
     rc.ProductFound = true;
     WriteRecord(rc, rc.AVGCategory, rc.AVGDefVersion, "", rc.AVGDefVersion, "", "", "0");

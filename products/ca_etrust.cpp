@@ -134,7 +134,7 @@ std::string GetDefination(RunContext& rc, const std::string& engineName) {
       return {};
     }
     // A file left by an earlier run must not be read as this run's answer.
-    os::DeleteFile(output);
+    (void)os::DeleteFile(output);
     std::string quotedTool;
     if (!QuoteArgument(rc, tool, QuoteFor::kCmdLine, "SigCheck", &quotedTool)) return {};
     if (const std::string reason = UnquotableReason(output, QuoteFor::kCmdLine); !reason.empty()) {
@@ -162,7 +162,7 @@ std::string GetDefination(RunContext& rc, const std::string& engineName) {
       EndToolTree(rc, tool_);
       if (const long readErr = os::ReadWholeFile(output, &result); readErr != 0) throw FileSystemError(readErr);
       WriteLog(rc, "MSG : Definition Version in Sigcheck.exe for " + engineName + " :: " + LogExcerpt(TrimBlanks(result)));
-      os::DeleteFile(output);
+      (void)os::DeleteFile(output);
     } else {
       EndToolTree(rc, tool_);
       WriteLog(rc, "ERR : Definition Version file not found. " + output);

@@ -134,8 +134,8 @@ std::string FromPolUtil(RunContext& rc) {
   const std::string batch = rc.AgentInstallPath + "cmdpol.bat";
   const std::string output = rc.AgentInstallPath + "compol.txt";
   WriteLog(rc, "MSG : Reading from POLUTIL.EXE .");
-  os::DeleteFile(batch);
-  os::DeleteFile(output);
+  (void)os::DeleteFile(batch);
+  (void)os::DeleteFile(output);
   os::Sleep(1000);
   std::string quotedTool, quotedOutput, start;
   if (!QuoteArgument(rc, tool, QuoteFor::kBatchLine, "POLUTIL", &quotedTool) ||
@@ -156,18 +156,18 @@ std::string FromPolUtil(RunContext& rc) {
   std::string definition;
   if (os::FileExists(output)) {
     definition = JoinTrimmedLines(ReadTextLines(output));
-    os::DeleteFile(batch);
-    os::DeleteFile(output);
+    (void)os::DeleteFile(batch);
+    (void)os::DeleteFile(output);
   } else {
     WriteLog(rc, "MSG : Command executed output file compol.txt not generated");
-    os::DeleteFile(batch);
+    (void)os::DeleteFile(batch);
   }
   return definition;
 }
 
 std::string FromIni(RunContext& rc, const std::string& path) {
   std::string value;
-  os::GetPrivateProfileString("Version", "File_set_visible_version", "", 255, path, &value);
+  (void)os::GetPrivateProfileString("Version", "File_set_visible_version", "", 255, path, &value);  // the count is value's length
   return TrimSpaces(value);
 }
 

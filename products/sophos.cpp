@@ -159,8 +159,8 @@ void subCheckSophosPresence(RunContext& rc) {
           } else {
             Fail(rc, "Failed to execute " + command);
           }
-          os::DeleteFile(output);
-          os::DeleteFile(batch);
+          (void)os::DeleteFile(output);
+          (void)os::DeleteFile(batch);
         }
       }
     }

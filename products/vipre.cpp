@@ -204,8 +204,8 @@ std::string FromScanner(RunContext& rc) {
     return {};
   }
   std::string contents;
-  os::ReadWholeFile(output, &contents);
-  os::DeleteFile(output);
+  (void)os::ReadWholeFile(output, &contents);  // unreadable: no contents, said below
+  (void)os::DeleteFile(output);
   WriteLog(rc, "MSG : Contents in VipreDefVer.txt :: " + LogExcerpt(TrimBlanks(contents)));
   if (TrimBlanks(contents).empty()) {
     WriteLog(rc, "ERR : No contents found in " + output);
@@ -226,7 +226,7 @@ bool fncGetVipreDefinition(RunContext& rc) {
     std::string upgraded;
     if (rc.VipreType == "VIPRE 5 BUSINESS") {
       std::string programFiles;
-      os::GetEnvironmentVariable("Programfiles", &programFiles);
+      (void)os::GetEnvironmentVariable("Programfiles", &programFiles);  // unset: empty, checked below
       const std::string agent = programFiles + "\\Sunbelt Software\\SBEAgent\\";
       if (!programFiles.empty() && os::FileExists(agent + "Definitions\\DefVer.txt")) {
         WriteLog(rc, "Vipre 5 Upgraded product");
