@@ -5,7 +5,7 @@ enable_language(RC)
 # Windows 7 is the oldest system the backend's calls are resolved against.
 target_compile_definitions(os_backend PRIVATE _WIN32_WINNT=0x0601 WINVER=0x0601)
 target_link_libraries(os_backend PUBLIC
-  advapi32 shell32 user32 version ole32 oleaut32 uuid wbemuuid wininet urlmon winhttp)
+  advapi32 shell32 user32 version ole32 oleaut32 uuid wbemuuid wininet urlmon winhttp wintrust)
 
 # No console window: the agent runs unattended.
 add_link_options(-static -static-libgcc -static-libstdc++ -mwindows)

@@ -142,6 +142,19 @@ using JobHandle = ScopedHandle<HandleKind::kJob>;
 [[nodiscard]] long RegQueryValueEx(const RegKey& key, const std::string& valueName, uint32_t* type,
                                    std::string* data, uint32_t* size);
 
+// Registry writes. The agent only reads the registry; the seam's conformance
+// tests make their own keys with these. The view is chosen as for RegOpenKeyEx.
+// RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, ..., access, &key): opens the key,
+// creating it and any missing parent.
+[[nodiscard]] long RegCreateKeyEx(const std::string& path, uint32_t access, RegKey* key);
+// RegSetValueExA(key, name, 0, type, data, size) with exactly these bytes: a
+// string's terminating NUL is stored only when data ends with one. The key must
+// have been opened with KEY_SET_VALUE (5 otherwise).
+[[nodiscard]] long RegSetValueEx(const RegKey& key, const std::string& valueName, uint32_t type,
+                                 const std::string& data);
+// RegDeleteTreeA: the key with every subkey and value; 2 when it does not exist.
+[[nodiscard]] long RegDeleteTree(const std::string& path, uint32_t access);
+
 // ---- INI files (kernel32) -------------------------------------------------
 
 // GetPrivateProfileStringA: at most bufferSize - 1 characters are copied to
@@ -289,6 +302,19 @@ void Sleep(uint32_t milliseconds);
 // OpenProcessToken + LookupPrivilegeValueA + AdjustTokenPrivileges.
 [[nodiscard]] bool EnableDebugPrivilege();
 [[nodiscard]] uint32_t GetLastError();
+
+// ---- Code signatures (wintrust) -----------------------------------------------
+
+// Codes of a failed signature check (WinVerifyTrust's results).
+constexpr uint32_t kTrustNoSignature = 0x800B0100;        // TRUST_E_NOSIGNATURE
+constexpr uint32_t kTrustSubjectNotTrusted = 0x800B0004;  // TRUST_E_SUBJECT_NOT_TRUSTED
+
+// WinVerifyTrust with WINTRUST_ACTION_GENERIC_VERIFY_V2 on a file's
+// Authenticode signature: no UI, no revocation fetch over the network (an
+// unattended run must not hang on it). 0 when the file is validly signed by a
+// publisher the machine trusts; otherwise the provider's code (kTrustNoSignature
+// for an unsigned file, 2 or 3 for a missing one) and *reason a short text.
+uint32_t VerifyFileSignature(const std::string& path, std::string* reason);
 
 // ---- Services ----------------------------------------------------------------
 

@@ -106,6 +106,7 @@ bool fncCreateProcess(RunContext& rc, const std::string& commandLine) {
     uint32_t exitCode = os::kStillActive;
     const bool haveExitCode = os::GetExitCodeProcess(process, &exitCode);
     // An overrun updater is ended with everything it started.
+    if (waited != os::kWaitObject0) WriteLog(rc, "MSG : Terminated the Process as given time elpased..");
     (void)os::TerminateJobObject(job, 0);
     // Success only for a clean, finished run: a tool that failed must not read as success.
     return waited == os::kWaitObject0 && haveExitCode && exitCode == 0;

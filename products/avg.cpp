@@ -73,7 +73,7 @@ void RemoveStrayProgramFile(RunContext& rc) {
   const std::string drive = rc.AppFolder.substr(0, 2);
   const std::string stray = drive + "\\PROGRAM";
   uint64_t size = 0;
-  if (os::FileExists(stray) && os::GetFileSize(stray, &size) == 0 && size < 2048) (void)os::DeleteFile(stray);  // errors ignored
+  if (os::FileExists(stray) && os::GetFileSize(stray, &size) == 0 && size < 2048) (void)os::DeleteFile(stray);
 }
 
 bool fncCreateAVGBatch(RunContext& rc) {

@@ -134,7 +134,10 @@ std::string GetDefination(RunContext& rc, const std::string& engineName) {
       return {};
     }
     // A file left by an earlier run must not be read as this run's answer.
-    (void)os::DeleteFile(output);
+    if (os::DeleteFile(output) != 0 && os::FileExists(output)) {
+      WriteLog(rc, "ERR : Could not delete " + output + ": SigCheck not run");
+      return {};
+    }
     std::string quotedTool;
     if (!QuoteArgument(rc, tool, QuoteFor::kCmdLine, "SigCheck", &quotedTool)) return {};
     if (const std::string reason = UnquotableReason(output, QuoteFor::kCmdLine); !reason.empty()) {

@@ -134,8 +134,11 @@ std::string FromPolUtil(RunContext& rc) {
   const std::string batch = rc.AgentInstallPath + "cmdpol.bat";
   const std::string output = rc.AgentInstallPath + "compol.txt";
   WriteLog(rc, "MSG : Reading from POLUTIL.EXE .");
-  (void)os::DeleteFile(batch);
-  (void)os::DeleteFile(output);
+  (void)os::DeleteFile(batch);  // written afresh below in any case
+  if (os::DeleteFile(output) != 0 && os::FileExists(output)) {
+    WriteLog(rc, "ERR : Could not delete " + output + ": POLUTIL not run");
+    return {};
+  }
   os::Sleep(1000);
   std::string quotedTool, quotedOutput, start;
   if (!QuoteArgument(rc, tool, QuoteFor::kBatchLine, "POLUTIL", &quotedTool) ||
@@ -167,7 +170,7 @@ std::string FromPolUtil(RunContext& rc) {
 
 std::string FromIni(RunContext& rc, const std::string& path) {
   std::string value;
-  (void)os::GetPrivateProfileString("Version", "File_set_visible_version", "", 255, path, &value);  // the count is value's length
+  (void)os::GetPrivateProfileString("Version", "File_set_visible_version", "", 255, path, &value);
   return TrimSpaces(value);
 }
 

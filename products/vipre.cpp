@@ -204,7 +204,7 @@ std::string FromScanner(RunContext& rc) {
     return {};
   }
   std::string contents;
-  (void)os::ReadWholeFile(output, &contents);  // unreadable: no contents, said below
+  (void)os::ReadWholeFile(output, &contents);  // an unreadable output reads as empty
   (void)os::DeleteFile(output);
   WriteLog(rc, "MSG : Contents in VipreDefVer.txt :: " + LogExcerpt(TrimBlanks(contents)));
   if (TrimBlanks(contents).empty()) {
@@ -226,7 +226,7 @@ bool fncGetVipreDefinition(RunContext& rc) {
     std::string upgraded;
     if (rc.VipreType == "VIPRE 5 BUSINESS") {
       std::string programFiles;
-      (void)os::GetEnvironmentVariable("Programfiles", &programFiles);  // unset: empty, checked below
+      (void)os::GetEnvironmentVariable("Programfiles", &programFiles);
       const std::string agent = programFiles + "\\Sunbelt Software\\SBEAgent\\";
       if (!programFiles.empty() && os::FileExists(agent + "Definitions\\DefVer.txt")) {
         WriteLog(rc, "Vipre 5 Upgraded product");

@@ -2,17 +2,19 @@
 // backend, libcurl streamed to disk) and with `curl -o`, and prints both
 // throughputs, their ratio and the program's peak memory.
 //
-//   download_bench [megabytes]   (default 512)
+//   download_bench [megabytes [rounds]]   (default 512 MB, 5 rounds)
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/context.h"
 #include "platform/log.h"
@@ -40,6 +42,11 @@ double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 == 1 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
 double Curl(const std::string& url, const fs::path& out) {
   const auto t0 = std::chrono::steady_clock::now();
   const std::string command = "curl -s -f -o '" + out.string() + "' '" + url + "'";
@@ -54,6 +61,7 @@ double Curl(const std::string& url, const fs::path& out) {
 
 int main(int argc, char** argv) {
   const uint64_t megabytes = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 512;
+  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   const uint64_t bytes = megabytes << 20;
   const fs::path work = fs::temp_directory_path() / ("avdef-download-bench-" + std::to_string(getpid()));
   fs::remove_all(work);
@@ -83,40 +91,47 @@ int main(int argc, char** argv) {
   scenario::HttpFolderServer server(served, {});
   const std::string url = server.BaseUrl() + "/avdefs/package.bin";
 
-  // Warm the page cache and the server once, then alternate, best of three.
-  Curl(url, work / "warm.bin");
-  fs::remove(work / "warm.bin");
+  // Both clients fetch the same file from the same server and both replace
+  // the output of their previous round (curl -o truncates it, DownloadFile
+  // renames over it). Before each download the host's dirty pages are
+  // written out (untimed), so neither client pays for the other's backlog.
+  Curl(url, work / "curl.bin");
   const long rssBefore = PeakRssKb();
-  double best = 1e9, bestCurl = 1e9, cpu = 0, cpuCurl = 0;
-  for (int round = 0; round < 3; ++round) {
-    const auto t0 = std::chrono::steady_clock::now();
+  std::vector<double> ours, theirs;
+  double cpu = 0, cpuCurl = 0;
+  for (int round = 0; round < rounds; ++round) {
+    ::sync();
     const double cpu0 = CpuSeconds(RUSAGE_SELF);
+    const auto t0 = std::chrono::steady_clock::now();
     if (!DownloadFile(rc, url, "package.bin")) {
       std::fprintf(stderr, "DownloadFile failed; see the log in %s\n", app.c_str());
       return 1;
     }
-    best = std::min(best, Seconds(t0));
-    // The server's thread serves both clients; its share is in both figures.
+    ours.push_back(Seconds(t0));
+    // The server's thread serves both clients; its share is in this figure.
     cpu += CpuSeconds(RUSAGE_SELF) - cpu0;
     if (fs::file_size(app / "package.bin") != bytes) {
       std::fprintf(stderr, "DownloadFile wrote the wrong size\n");
       return 1;
     }
+    ::sync();
     const double children0 = CpuSeconds(RUSAGE_CHILDREN);
-    bestCurl = std::min(bestCurl, Curl(url, work / "curl.bin"));
+    theirs.push_back(Curl(url, work / "curl.bin"));
     cpuCurl += CpuSeconds(RUSAGE_CHILDREN) - children0;
-    fs::remove(work / "curl.bin");
   }
   const long rssAfter = PeakRssKb();
 
   const double mb = static_cast<double>(megabytes);
-  std::printf("file size:              %llu MB\n", static_cast<unsigned long long>(megabytes));
-  std::printf("DownloadFile (sim):     %.2f s, %.0f MB/s (best of 3)\n", best, mb / best);
-  std::printf("curl -o:                %.2f s, %.0f MB/s (best of 3)\n", bestCurl, mb / bestCurl);
-  std::printf("ratio DownloadFile/curl: %.2f\n", bestCurl / best);
-  std::printf("CPU per download:       DownloadFile %.2f s (with the server's), curl %.2f s (client only)\n",
-              cpu / 3, cpuCurl / 3);
-  std::printf("peak RSS:               %ld KB (%ld KB before the downloads, growth %ld KB)\n", rssAfter, rssBefore,
+  const double median = Median(ours), medianCurl = Median(theirs);
+  std::printf("file size:               %llu MB, %d rounds\n", static_cast<unsigned long long>(megabytes), rounds);
+  std::printf("DownloadFile (sim):      median %.2f s, %.0f MB/s (best %.2f s)\n", median, mb / median,
+              *std::min_element(ours.begin(), ours.end()));
+  std::printf("curl -o:                 median %.2f s, %.0f MB/s (best %.2f s)\n", medianCurl, mb / medianCurl,
+              *std::min_element(theirs.begin(), theirs.end()));
+  std::printf("ratio DownloadFile/curl: %.2f (of the medians)\n", medianCurl / median);
+  std::printf("CPU per download:        DownloadFile %.2f s (with the server's), curl %.2f s (client only)\n",
+              cpu / rounds, cpuCurl / rounds);
+  std::printf("peak RSS:                %ld KB (%ld KB before the downloads, growth %ld KB)\n", rssAfter, rssBefore,
               rssAfter - rssBefore);
   fs::remove_all(work);
   return 0;

@@ -327,8 +327,8 @@ long MoveFileEx(const std::string& from, const std::string& to) {
   if (!dst.valid || !dst.parentExists) return sim::SetError(kErrorPathNotFound);
   if (dst.exists && dst.isDir) return sim::SetError(kErrorAccessDenied);
   std::string target = dst.host;
-  if (!dst.exists) {
-    // A new name: the case as given.
+  if (!dst.exists || dst.host == src.host) {
+    // A new name, or a change of case only: the case as given.
     std::vector<std::string> parts;
     sim::SplitWindowsPath(to, &parts);
     target = dst.host.substr(0, dst.host.find_last_of('/') + 1) + parts.back();
@@ -369,7 +369,8 @@ namespace {
 
 long ListEntries(const std::string& folder, bool wantFolders, std::vector<std::string>* names) {
   const sim::Resolved r = sim::Resolve(folder);
-  if (!r.exists || !r.isDir) return sim::SetError(kErrorPathNotFound);
+  if (!r.exists) return sim::SetError(kErrorPathNotFound);
+  if (!r.isDir) return sim::SetError(267);  // ERROR_DIRECTORY: a file where a folder was meant
   DIR* dir = ::opendir(r.host.c_str());
   if (dir == nullptr) return sim::SetError(kErrorAccessDenied);
   std::vector<std::string> found;

@@ -213,7 +213,8 @@ std::string ParseMachineIni(const std::string& text, const std::string& label, M
       section = Upper(Trim(t.substr(1, t.size() - 2)));
       static const char* kSections[] = {"SYSTEM",       "ENVIRONMENT", "SPECIALFOLDERS", "SERVICES",
                                         "PROGRAMS",     "FILEVERSIONS", "CLOCK",         "FAULTS",
-                                        "DENIED",       "WINDOWS"};
+                                        "DENIED",       "SIGNATURES",
+                                        "WINDOWS"};
       bool known = false;
       for (const char* s : kSections) known = known || section == s;
       if (!known) return where + "unknown section " + t;
@@ -312,6 +313,18 @@ std::string ParseMachineIni(const std::string& text, const std::string& label, M
       const std::string pk = PathKey(key);
       if (pk.empty()) return where + "denied path must be a C:\\ path";
       m->denied.push_back(pk);
+    } else if (section == "SIGNATURES") {
+      const std::string pk = PathKey(key);
+      if (pk.empty()) return where + "signed file must be a C:\\ path";
+      if (EqualNoCase(value, "valid")) {
+        m->signatures[pk] = "";
+      } else if (Upper(value).rfind("INVALID", 0) == 0) {
+        std::string reason = Trim(value.substr(7));
+        if (!reason.empty() && reason[0] == ':') reason = Trim(reason.substr(1));
+        m->signatures[pk] = reason.empty() ? "The digital signature of the object did not verify." : reason;
+      } else {
+        return where + "expected valid or invalid: <reason>";
+      }
     } else if (section == "WINDOWS") {
       if (PathKey(value).empty()) return where + "the owner of a window must be a C:\\ path";
       m->windows.emplace_back(key, value);

@@ -46,6 +46,8 @@ const std::map<uint32_t, const char*>& SystemMessages() {
       {1062, "The service has not been started."},
       {1223, "The operation was canceled by the user."},
       {1460, "This operation returned because the timeout period expired."},
+      {0x800B0004, "The subject is not trusted for the specified action."},
+      {0x800B0100, "No signature was present in the subject."},
   };
   return table;
 }

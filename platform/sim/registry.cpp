@@ -1,4 +1,6 @@
 // Registry calls over the HKEY_LOCAL_MACHINE tree loaded from registry.reg.
+#include <algorithm>
+
 #include "platform/sim/state.h"
 
 namespace sim {
@@ -40,16 +42,12 @@ std::vector<std::string> SplitKeyPath(const std::string& path) {
   return parts;
 }
 
+std::vector<std::string> ViewParts(const std::string& path, uint32_t access);
+
 // The key a path names in the requested view, or nullptr.
 RegNode* FindKey(const std::string& path, uint32_t access) {
-  std::vector<std::string> parts = SplitKeyPath(path);
-  const bool view32 = (access & os::kKeyWow64_64Key) == 0 || (access & os::kKeyWow64_32Key) != 0;
-  if (M().bits == 64 && view32 && !parts.empty() && EqualNoCase(parts[0], "SOFTWARE") &&
-      !(parts.size() > 1 && EqualNoCase(parts[1], "Wow6432Node"))) {
-    parts.insert(parts.begin() + 1, "Wow6432Node");
-  }
   RegNode* node = &M().registry;
-  for (const std::string& part : parts) {
+  for (const std::string& part : ViewParts(path, access)) {
     auto it = node->children.find(Upper(part));
     if (it == node->children.end()) return nullptr;
     node = it->second.get();
@@ -66,7 +64,96 @@ long Open(const std::string& path, uint32_t access, uint32_t requested, os::RegK
   HandleData h;
   h.kind = os::HandleKind::kRegKey;
   h.key = node;
+  h.keyRights = requested;
   *key = os::RegKey(NewHandle(h));
+  return os::kErrorSuccess;
+}
+
+constexpr long kErrorKeyDeleted = 1018;
+constexpr uint32_t kKeySetValue = 0x0002;
+
+// The path's parts in the requested view (SOFTWARE redirected for the 32-bit one).
+std::vector<std::string> ViewParts(const std::string& path, uint32_t access) {
+  std::vector<std::string> parts = SplitKeyPath(path);
+  const bool view32 = (access & os::kKeyWow64_64Key) == 0 || (access & os::kKeyWow64_32Key) != 0;
+  if (M().bits == 64 && view32 && !parts.empty() && EqualNoCase(parts[0], "SOFTWARE") &&
+      !(parts.size() > 1 && EqualNoCase(parts[1], "Wow6432Node"))) {
+    parts.insert(parts.begin() + 1, "Wow6432Node");
+  }
+  return parts;
+}
+
+// A change to the tree moves every index: enumeration cursors start over.
+void ForgetCursors() {
+  for (auto& [raw, h] : M().handles) {
+    if (h.kind == os::HandleKind::kRegKey) h.enumIndex = SIZE_MAX;
+  }
+}
+
+
+long CreateKey(const std::string& path, uint32_t access, os::RegKey* key) {
+  const uint32_t rights = access & ~(os::kKeyWow64_64Key | os::kKeyWow64_32Key);
+  RegNode* node = &M().registry;
+  bool created = false;
+  for (const std::string& part : ViewParts(path, access)) {
+    auto [it, inserted] = node->children.try_emplace(Upper(part));
+    if (inserted) {
+      it->second = std::make_unique<RegNode>();
+      it->second->name = part;
+      created = true;
+    }
+    node = it->second.get();
+  }
+  if (created) ForgetCursors();
+  if (node == &M().registry) return os::kErrorInvalidParameter;
+  for (uint32_t mask : node->denyMasks) {
+    if ((rights & mask) == mask) return os::kErrorAccessDenied;
+  }
+  HandleData h;
+  h.kind = os::HandleKind::kRegKey;
+  h.key = node;
+  h.keyRights = rights;
+  *key = os::RegKey(NewHandle(h));
+  return os::kErrorSuccess;
+}
+
+long SetValue(const os::RegKey& key, const std::string& valueName, uint32_t type,
+              const std::string& data) {
+  HandleData* h = FindHandle(os::HandleKind::kRegKey, key.get());
+  if (h == nullptr) return os::kErrorInvalidHandle;
+  if (h->key == nullptr) return kErrorKeyDeleted;
+  if ((h->keyRights & kKeySetValue) == 0) return os::kErrorAccessDenied;
+  RegValue& v = h->key->values[Upper(valueName)];
+  v.name = valueName;
+  v.type = type;
+  v.data = data;
+  return os::kErrorSuccess;
+}
+
+long DeleteTree(const std::string& path, uint32_t access) {
+  const std::vector<std::string> parts = ViewParts(path, access);
+  if (parts.empty()) return os::kErrorAccessDenied;
+  RegNode* parent = &M().registry;
+  for (size_t i = 0; i + 1 < parts.size(); ++i) {
+    auto it = parent->children.find(Upper(parts[i]));
+    if (it == parent->children.end()) return os::kErrorFileNotFound;
+    parent = it->second.get();
+  }
+  auto it = parent->children.find(Upper(parts.back()));
+  if (it == parent->children.end()) return os::kErrorFileNotFound;
+  // Handles to the deleted keys stay valid handles but fail from now on.
+  std::vector<const RegNode*> gone{it->second.get()};
+  for (size_t i = 0; i < gone.size(); ++i) {
+    for (const auto& [name, child] : gone[i]->children) gone.push_back(child.get());
+  }
+  for (auto& [raw, h] : M().handles) {
+    if (h.kind == os::HandleKind::kRegKey &&
+        std::find(gone.begin(), gone.end(), h.key) != gone.end()) {
+      h.key = nullptr;
+    }
+  }
+  parent->children.erase(it);
+  ForgetCursors();
   return os::kErrorSuccess;
 }
 
@@ -88,9 +175,10 @@ long RegOpenKey(const std::string& path, RegKey* key) {
 long RegEnumKey(const RegKey& key, uint32_t index, uint32_t bufferSize, std::string* name) {
   sim::HandleData* h = sim::FindHandle(HandleKind::kRegKey, key.get());
   if (h == nullptr) return kErrorInvalidHandle;
+  if (h->key == nullptr) return sim::kErrorKeyDeleted;
   const auto& children = h->key->children;
   if (index >= children.size()) return kErrorNoMoreItems;
-  // The tree does not change while the program runs, so the cursor stays valid.
+  // Every change to the tree drops the cursors, so a kept one is still valid.
   auto it = children.begin();
   size_t at = 0;
   if (h->enumIndex != SIZE_MAX && h->enumIndex <= index) {
@@ -110,6 +198,7 @@ long RegQueryValueEx(const RegKey& key, const std::string& valueName, uint32_t* 
                      std::string* data, uint32_t* size) {
   sim::HandleData* h = sim::FindHandle(HandleKind::kRegKey, key.get());
   if (h == nullptr) return kErrorInvalidHandle;
+  if (h->key == nullptr) return sim::kErrorKeyDeleted;
   auto it = h->key->values.find(sim::Upper(valueName));
   if (it == h->key->values.end()) return kErrorFileNotFound;
   const sim::RegValue& v = it->second;
@@ -126,5 +215,16 @@ long RegQueryValueEx(const RegKey& key, const std::string& valueName, uint32_t* 
   if (size != nullptr) *size = needed;
   return kErrorSuccess;
 }
+
+long RegCreateKeyEx(const std::string& path, uint32_t access, RegKey* key) {
+  return sim::CreateKey(path, access, key);
+}
+
+long RegSetValueEx(const RegKey& key, const std::string& valueName, uint32_t type,
+                   const std::string& data) {
+  return sim::SetValue(key, valueName, type, data);
+}
+
+long RegDeleteTree(const std::string& path, uint32_t access) { return sim::DeleteTree(path, access); }
 
 }  // namespace os

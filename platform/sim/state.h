@@ -77,7 +77,8 @@ struct InternetObject;  // platform/sim/transfer.cpp
 
 struct HandleData {
   os::HandleKind kind = os::HandleKind::kRegKey;
-  RegNode* key = nullptr;          // kRegKey
+  RegNode* key = nullptr;          // kRegKey; nullptr once the key is deleted
+  uint32_t keyRights = 0;          // kRegKey: the rights it was opened with
   // The last subkey RegEnumKey returned, so that a walk by rising index
   // costs O(1) per step instead of O(index).
   size_t enumIndex = SIZE_MAX;
@@ -134,6 +135,8 @@ struct Machine {
   std::string faultPath;  // the file of the change failWrite failed
   bool hostSync = true;   // whole-file writes and renames fsync on the host
   std::vector<std::string> denied;  // PathKey of files and folders that refuse changes
+  // [Signatures]: PathKey -> "" for a valid signature, else the reason it is not.
+  std::map<std::string, std::string> signatures;
 };
 
 Machine& M();

@@ -2,10 +2,12 @@
 // (http, https, ftp; certificates checked), files into the machine's C:.
 // Waits are real network time; the virtual clock does not move for them.
 #include <curl/curl.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -96,8 +98,26 @@ long Fail(long code) {
   return code;
 }
 
+// Straight to the file, no second buffer: the chunk libcurl hands over is
+// still in the cache, and a copy into a large stdio buffer only evicts it.
+struct FileSink {
+  int fd = -1;
+  int error = 0;  // errno of a failed write
+};
 size_t ToFile(char* data, size_t size, size_t count, void* out) {
-  return std::fwrite(data, 1, size * count, static_cast<std::FILE*>(out));
+  FileSink* sink = static_cast<FileSink*>(out);
+  const size_t n = size * count;
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t w = ::write(sink->fd, data + done, n - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      sink->error = w < 0 ? errno : ENOSPC;
+      return 0;  // libcurl ends the transfer with CURLE_WRITE_ERROR
+    }
+    done += static_cast<size_t>(w);
+  }
+  return n;
 }
 
 struct Capped {
@@ -112,32 +132,25 @@ size_t ToCapped(char* data, size_t size, size_t count, void* out) {
 }
 
 // A Windows path on the machine's C: opened for writing (created or truncated).
-long OpenLocal(const std::string& windowsPath, std::FILE** file) {
+long OpenLocal(const std::string& windowsPath, int* fd) {
   const sim::Resolved r = sim::Resolve(windowsPath);
   if (!r.valid || !r.parentExists) return kErrorPathNotFound;
   if (r.isDir) return kErrorAccessDenied;
-  *file = std::fopen(r.host.c_str(), "wb");
-  return *file == nullptr ? kErrorAccessDenied : kErrorSuccess;
+  *fd = ::open(r.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  return *fd < 0 ? kErrorAccessDenied : kErrorSuccess;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-// Runs a transfer into a local file; a failed flush is a failed transfer.
+// Runs a transfer into a local file; a failed write or close is a failed
+// transfer (a full disk: ERROR_DISK_FULL).
 long PerformToFile(CURL* c, const std::string& windowsPath, CURLcode* code) {
-  std::FILE* raw = nullptr;
-  const long opened = OpenLocal(windowsPath, &raw);
+  FileSink sink;
+  const long opened = OpenLocal(windowsPath, &sink.fd);
   if (opened != 0) return opened;
-  std::unique_ptr<std::FILE, FileCloser> file(raw);
-  static thread_local std::vector<char> buffer(1 << 20);
-  std::setvbuf(raw, buffer.data(), _IOFBF, buffer.size());
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, ToFile);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, raw);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
   *code = curl_easy_perform(c);
-  const bool flushed = std::fflush(raw) == 0;
-  file.reset();
-  if (*code == CURLE_OK && !flushed) return 112;  // ERROR_DISK_FULL
+  if (::close(sink.fd) != 0 && sink.error == 0) sink.error = errno;
+  if (sink.error != 0) return sink.error == ENOSPC ? 112 : kErrorAccessDenied;  // 112: ERROR_DISK_FULL
   return 0;
 }
 

@@ -78,4 +78,36 @@ long RegQueryValueEx(const RegKey& key, const std::string& valueName, uint32_t* 
   return result;
 }
 
+long RegCreateKeyEx(const std::string& path, uint32_t access, RegKey* key) {
+  HKEY created = nullptr;
+  const LONG result = ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                        ThirtyTwoBitView(access), nullptr, &created, nullptr);
+  if (result == ERROR_SUCCESS) *key = RegKey(created);
+  return result;
+}
+
+long RegSetValueEx(const RegKey& key, const std::string& valueName, uint32_t type,
+                   const std::string& data) {
+  if (!key.valid()) return ERROR_INVALID_HANDLE;
+  // RegSetValueExA counts in a string's NUL on its own when the byte after the
+  // data is one; a byte that is not keeps the size exactly as given.
+  std::vector<BYTE> bytes(data.begin(), data.end());
+  bytes.push_back('x');
+  return ::RegSetValueExA(Raw(key), valueName.c_str(), 0, type, bytes.data(),
+                          static_cast<DWORD>(data.size()));
+}
+
+long RegDeleteTree(const std::string& path, uint32_t access) {
+  const size_t sep = path.find_last_of('\\');
+  const std::string parentPath = sep == std::string::npos ? std::string() : path.substr(0, sep);
+  const std::string name = sep == std::string::npos ? path : path.substr(sep + 1);
+  HKEY parent = nullptr;
+  LONG result = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, parentPath.c_str(), 0,
+                                ThirtyTwoBitView(access | KEY_ALL_ACCESS), &parent);
+  if (result != ERROR_SUCCESS) return result;
+  result = ::RegDeleteTreeA(parent, name.c_str());
+  ::RegCloseKey(parent);
+  return result;
+}
+
 }  // namespace os

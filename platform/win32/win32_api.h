@@ -37,10 +37,13 @@
 #undef QueryFullProcessImageName
 #undef OpenSCManager
 #undef OpenService
+#undef RegCreateKeyEx
+#undef RegDeleteTree
 #undef RegEnumKey
 #undef RegOpenKey
 #undef RegOpenKeyEx
 #undef RegQueryValueEx
+#undef RegSetValueEx
 #undef SetFileAttributes
 #undef ShellExecuteEx
 #undef StartService

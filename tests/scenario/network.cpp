@@ -68,6 +68,9 @@ void ExpandServerAddresses(Scenario* s, const std::map<std::string, std::string>
   for (ExpectedFile& f : s->files) {
     for (std::string& line : f.lines) line = Replaced(line, addresses);
   }
+  for (Run& run : s->runs) {
+    for (std::string& arg : run.args) arg = Replaced(arg, addresses);
+  }
 }
 
 }  // namespace scenario

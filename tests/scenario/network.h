@@ -31,7 +31,7 @@ class ScenarioServers {
 // Replaces the placeholders in every .ini file under machine/drive_c (the
 // agent's KovaMobile.ini, its kServerMap.ini, the state files).
 void WriteServerAddresses(const std::filesystem::path& machine, const std::map<std::string, std::string>& addresses);
-// Replaces them in the scenario's expected lines.
+// Replaces them in the scenario's expected lines and its runs' arguments.
 void ExpandServerAddresses(Scenario* s, const std::map<std::string, std::string>& addresses);
 
 }  // namespace scenario

@@ -11,7 +11,11 @@
 
 namespace scenario {
 
+// The test tool a [run] may run instead of the agent (program=).
+inline constexpr const char* kTransferProbe = "transfer_probe";
+
 struct Run {
+  std::string program;  // empty: the agent; else kTransferProbe
   std::vector<std::string> args;
   std::string clock;
   bool holdInstance = false;

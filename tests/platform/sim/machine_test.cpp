@@ -110,6 +110,8 @@ TEST(SimMachine, IniErrorsNameTheLine) {
       {"[Clock]\nStart=2026-02-30 00:00:00\n", "machine.ini:2: "},
       {"[Clock]\nStop=2026-02-01 00:00:00\n", "machine.ini:2: "},
       {"[System]\nno equals sign\n", "machine.ini:2: "},
+      {"[Signatures]\nC:\\x.exe=trusted\n", "machine.ini:2: "},
+      {"[Signatures]\nD:\\x.exe=valid\n", "machine.ini:2: "},
   };
   for (const auto& [text, where] : cases) {
     TempMachine m;

@@ -138,7 +138,7 @@ void PlaceTool(const TempMachine& m, const std::string& relative, const std::str
 
 uint32_t ExitCodeAfterWait(const os::ProcessHandle& p, uint32_t ms, uint32_t* waited) {
   *waited = os::WaitForSingleObject(p, ms);
-  uint32_t code = 0xDEAD;
+  uint32_t code = 0;
   EXPECT_TRUE(os::GetExitCodeProcess(p, &code));
   return code;
 }
