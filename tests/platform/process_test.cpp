@@ -143,6 +143,38 @@ TEST_F(ProcessControl, ProcessTerminateEndsARunningProcess) {
   EXPECT_EQ(byWindow, 0u);
 }
 
+// A window's title says nothing about whose process it is: with the expected
+// program given, only a process that runs that file is ended.
+TEST_F(ProcessControl, WindowOwnerEndedOnlyWhenItRunsTheExpectedProgram) {
+  const struct {
+    const char* owner;
+    bool terminated;
+  } cases[] = {
+      {"C:\\Tools\\cAvginfo.exe", true},
+      {"C:\\TOOLS\\CAVGINFO.EXE", true},
+      {"C:\\Other\\cAvginfo.exe", false},
+      {"C:\\Windows\\explorer.exe", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.owner);
+    simtest::MachineFiles machine = kToolsMachine;
+    machine.machineIni += std::string("[Windows]\r\ncAvgInfo=") + c.owner + "\r\n";
+    Load(machine);
+    const uintptr_t window = os::FindWindow("cAvgInfo");
+    ASSERT_NE(window, 0u);
+    uint32_t pid = 0;
+    EXPECT_EQ(ProcessTerminate(rc, &pid, window, "C:\\Tools\\cAvginfo.exe"), c.terminated);
+    EXPECT_NE(pid, 0u);
+    EXPECT_EQ(os::FindWindow("cAvgInfo") == 0, c.terminated);
+    if (c.terminated) {
+      EXPECT_TRUE(LogLines().empty());
+    } else {
+      EXPECT_EQ(LogLines(), Lines{"MSG : Process " + std::to_string(pid) + " (" + c.owner +
+                                  ") is not C:\\Tools\\cAvginfo.exe: not terminated"});
+    }
+  }
+}
+
 TEST_F(ProcessControl, RegisterDllDoesNotWaitForTheTool) {
   EXPECT_TRUE(fncRegisterDLL(rc, "C:\\Windows\\system32\\patternzip.dll"));
   EXPECT_EQ(ElapsedMs(), 10000);
