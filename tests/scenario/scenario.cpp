@@ -171,8 +171,9 @@ Scenario Load(const fs::path& folder) {
       else if (key == "clock") run.clock = value;
       else if (key == "hold-instance") run.holdInstance = value == "1";
       else if (key == "exit") run.exitCode = std::stoi(value);
-      else if (key == "program" && value == kTransferProbe) run.program = value;
-      else if (key == "program") fail(std::string("the only other program is ") + kTransferProbe);
+      else if (key == "program" && (value == kTransferProbe || value == kLauncherProbe)) run.program = value;
+      else if (key == "program")
+        fail(std::string("the only other programs are ") + kTransferProbe + " and " + kLauncherProbe);
       else fail("unknown key " + key);
     } else if (lower == "servers") {
       keyValue(&key, &value);

@@ -11,11 +11,12 @@
 
 namespace scenario {
 
-// The test tool a [run] may run instead of the agent (program=).
+// The test tools a [run] may run instead of the agent (program=).
 inline constexpr const char* kTransferProbe = "transfer_probe";
+inline constexpr const char* kLauncherProbe = "launcher_probe";
 
 struct Run {
-  std::string program;  // empty: the agent; else kTransferProbe
+  std::string program;  // empty: the agent; else kTransferProbe or kLauncherProbe
   std::vector<std::string> args;
   std::string clock;
   bool holdInstance = false;

@@ -31,7 +31,9 @@ scenario::Outcome RunProgram(const fs::path& machine, const scenario::Run& run) 
   envStrings.push_back("AVDEFUPDATE_MACHINE=" + machine.string());
   if (!run.clock.empty()) envStrings.push_back("AVDEFUPDATE_CLOCK=" + run.clock);
 
-  std::vector<std::string> args{run.program.empty() ? AVDEF_BINARY : AVDEF_TRANSFER_PROBE};
+  std::vector<std::string> args{run.program.empty()                     ? AVDEF_BINARY
+                                : run.program == scenario::kLauncherProbe ? AVDEF_LAUNCHER_PROBE
+                                                                          : AVDEF_TRANSFER_PROBE};
   args.insert(args.end(), run.args.begin(), run.args.end());
 
   // Another copy "runs" while this lock on the machine folder is held.

@@ -176,14 +176,14 @@ Result RunScenario(scenario::Scenario s, const fs::path& exe, const fs::path& te
   const fs::path programHost = scenario::HostPath(prefix, program);
   fs::create_directories(programHost.parent_path());
   fs::copy_file(exe, programHost, fs::copy_options::overwrite_existing);
-  // The test tool sits beside the agent, so that it logs where the agent does.
-  const std::string probe = program.substr(0, program.find_last_of('\\') + 1) + scenario::kTransferProbe + ".exe";
+  // The test tools sit beside the agent, so that they log where the agent does.
+  const std::string programFolder = program.substr(0, program.find_last_of('\\') + 1);
   for (const scenario::Run& run : s.runs) {
     if (run.program.empty()) continue;
-    const fs::path built = exe.parent_path() / (std::string(scenario::kTransferProbe) + ".exe");
+    const std::string probe = programFolder + run.program + ".exe";
+    const fs::path built = exe.parent_path() / (run.program + ".exe");
     if (!fs::exists(built)) return {Result::kFail, {"no " + built.string() + " beside the agent"}};
     fs::copy_file(built, scenario::HostPath(prefix, probe), fs::copy_options::overwrite_existing);
-    break;
   }
 
   // The machine is up before the agent starts, as on Windows: a server kept
@@ -236,7 +236,7 @@ Result RunScenario(scenario::Scenario s, const fs::path& exe, const fs::path& te
     env.push_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
     // Real file times, or Wine takes the prefix for out of date and rebuilds it.
     env.push_back("NO_FAKE_STAT=1");
-    std::vector<std::string> args{kWine, run.program.empty() ? program : probe};
+    std::vector<std::string> args{kWine, run.program.empty() ? program : programFolder + run.program + ".exe"};
     for (const std::string& a : run.args) {
       for (const std::string& w : Words(a)) args.push_back(w);
     }
