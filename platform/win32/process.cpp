@@ -9,10 +9,8 @@ HANDLE Raw(const ProcessHandle& process) { return static_cast<HANDLE>(process.ge
 
 const char* OrNull(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
 
-}  // namespace
-
-long CreateProcess(const std::string& commandLine, bool hidden, ProcessHandle* process,
-                   uint32_t* processId) {
+// CreateProcessA with a hidden or normal window; the caller owns both handles.
+bool Start(const std::string& commandLine, bool hidden, DWORD flags, PROCESS_INFORMATION* started) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   if (hidden) {
@@ -22,12 +20,16 @@ long CreateProcess(const std::string& commandLine, bool hidden, ProcessHandle* p
   // CreateProcessA may write into the command line.
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
+  return ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
+                          started) != FALSE;
+}
 
+}  // namespace
+
+long CreateProcess(const std::string& commandLine, bool hidden, ProcessHandle* process,
+                   uint32_t* processId) {
   PROCESS_INFORMATION started{};
-  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &started)) {
-    return win32::LastError();
-  }
+  if (!Start(commandLine, hidden, 0, &started)) return win32::LastError();
   ::CloseHandle(started.hThread);
   *process = ProcessHandle(started.hProcess);
   if (processId != nullptr) *processId = started.dwProcessId;
@@ -129,19 +131,8 @@ long CreateJobObject(JobHandle* job) {
 long CreateProcessInJob(const JobHandle& job, const std::string& commandLine, bool hidden,
                         ProcessHandle* process, uint32_t* processId) {
   if (!job.valid()) return ERROR_INVALID_HANDLE;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  if (hidden) {
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-  }
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
   PROCESS_INFORMATION started{};
-  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                        &startup, &started)) {
-    return win32::LastError();
-  }
+  if (!Start(commandLine, hidden, CREATE_SUSPENDED, &started)) return win32::LastError();
   if (!::AssignProcessToJobObject(Raw(job), started.hProcess)) {
     const long error = win32::LastError();
     ::TerminateProcess(started.hProcess, 1);
