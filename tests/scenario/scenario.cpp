@@ -98,12 +98,17 @@ std::string Expand(std::string line, const std::string& version, const ShortPath
   const bool regex = line.rfind("~ ", 0) == 0;
   size_t at;
   while ((at = line.find("{VERSION}")) != std::string::npos) line.replace(at, 9, version);
-  while ((at = line.find(kShortOpen)) != std::string::npos) {
-    const size_t end = line.find('}', at);
-    if (end == std::string::npos) break;
-    const std::string path = line.substr(at + kShortOpen.size(), end - at - kShortOpen.size());
-    const std::string resolved = shortPath ? shortPath(path) : path;
-    line.replace(at, end - at + 1, regex ? RegexEscape(resolved) : resolved);
+  for (const std::string_view open : {kShortOpen, kArgOpen}) {
+    while ((at = line.find(open)) != std::string::npos) {
+      const size_t end = line.find('}', at);
+      if (end == std::string::npos) break;
+      const std::string path = line.substr(at + open.size(), end - at - open.size());
+      std::string resolved = shortPath ? shortPath(path) : path;
+      // The agent quotes an argument that holds a blank or an operator character.
+      if (open == kArgOpen && resolved.find_first_of(" \t&|<>^()%!,;=\"'`") != std::string::npos)
+        resolved = "\"" + resolved + "\"";
+      line.replace(at, end - at + 1, regex ? RegexEscape(resolved) : resolved);
+    }
   }
   return line;
 }
@@ -322,11 +327,13 @@ std::vector<std::string> ShortPathsNamed(const Scenario& s) {
   std::vector<std::string> paths;
   auto scan = [&](const std::vector<std::string>& lines) {
     for (const std::string& line : lines) {
-      for (size_t at = line.find(kShortOpen); at != std::string::npos; at = line.find(kShortOpen, at + 1)) {
-        const size_t end = line.find('}', at);
-        if (end == std::string::npos) break;
-        const std::string path = line.substr(at + kShortOpen.size(), end - at - kShortOpen.size());
-        if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(path);
+      for (const std::string_view open : {kShortOpen, kArgOpen}) {
+        for (size_t at = line.find(open); at != std::string::npos; at = line.find(open, at + 1)) {
+          const size_t end = line.find('}', at);
+          if (end == std::string::npos) break;
+          const std::string path = line.substr(at + open.size(), end - at - open.size());
+          if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(path);
+        }
       }
     }
   };

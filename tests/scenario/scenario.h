@@ -85,8 +85,11 @@ struct Outcome {
 // Checks everything the scenario expects of the machine as the runs left it;
 // returns one text per failed expectation.
 // "{SHORT:<Windows path>}" in an expected line stands for that path's short
-// (8.3) form, which only the machine that ran the program knows.
+// (8.3) form, which only the machine that ran the program knows;
+// "{ARG:<Windows path>}" for that short form as the agent puts it into a
+// command line (in double quotes when it holds a blank or an operator).
 inline constexpr std::string_view kShortOpen = "{SHORT:";
+inline constexpr std::string_view kArgOpen = "{ARG:";
 using ShortPathFn = std::function<std::string(const std::string&)>;
 std::vector<std::string> ShortPathsNamed(const Scenario& s);
 
