@@ -126,9 +126,12 @@ bool fncShellExecuteWait(RunContext& rc, const std::string& file, const std::str
     WriteLog(rc, "MSG : Execution Path & Parameters : " + file + " " + parameters);
     os::JobHandle job;
     os::ProcessHandle process;
-    if (os::FileExists(file) && os::CreateJobObject(&job) == 0 &&
-        os::ShellExecuteEx("Open", file, parameters, true, &process) == 0 && process.valid()) {
-      (void)os::AssignProcessToJobObject(job, process);
+    // Started in its job, not handed to the shell and put in a job afterwards:
+    // a helper the program starts at once would otherwise escape the job and
+    // outlive its overrun. For a program file, "Open" is exactly this start.
+    if (os::FileExists(file) && file.find('"') == std::string::npos && os::CreateJobObject(&job) == 0) {
+      const std::string commandLine = "\"" + file + "\"" + (parameters.empty() ? "" : " " + parameters);
+      (void)os::CreateProcessInJob(job, commandLine, true, &process, nullptr);
     }
     // Without a process the wait fails, and that failure is what the caller sees.
     const uint32_t waited = os::WaitForSingleObject(process, *timeoutMs);
