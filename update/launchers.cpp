@@ -516,8 +516,9 @@ bool fncMcAfeeLiveUpdate(RunContext& rc, bool McAfeeVseFound) {
 
     bool ok = false;
     std::string folder, parameters;
-    if (fncGetMcAfeeManagedLiveUpdateDir(rc, &folder, &parameters)) {
-      if (Refused(rc, kName, parameters, ArgumentProblem(parameters))) return false;
+    // A refused agent command line leaves the desktop updater to try.
+    if (fncGetMcAfeeManagedLiveUpdateDir(rc, &folder, &parameters) &&
+        !Refused(rc, kName, parameters, ArgumentProblem(parameters))) {
       if (!StartAndWait(rc, "myagtsvc")) return false;
       const std::string tool = folder + "\\Agent\\UpdDlg.exe";
       if (os::FileExists(tool)) {

@@ -354,6 +354,9 @@ TEST_F(Launchers, ManagedAgentUpdaterAndTheDesktopUpdaterAfterIt) {
       {"desktop updater, then the pause", kManagedRegistry, {{"DP\\mcupdate.exe", "x"}}, true, desktop, 450000},
       {"a command line that would chain a command", ReplaceAll(kManagedRegistry, "/update /silent", "/update & calc"),
        {{"MS\\Agent\\UpdDlg.exe", "x"}}, false, "", 0},
+      {"a refused command line, then the desktop updater",
+       ReplaceAll(kManagedRegistry, "/update /silent", "/update & calc"),
+       {{"MS\\Agent\\UpdDlg.exe", "x"}, {"DP\\mcupdate.exe", "x"}}, true, desktop, 450000},
       {"neither", kManagedRegistry, {}, false, "", 0},
   };
   for (const auto& c : cases) {
