@@ -656,6 +656,18 @@ bool fncRunTrendMicroIntelligentUpdate(RunContext& rc) {
       WriteLog(rc, std::string("ERR : ") + kName + " - Folder Not Found " + archive);
       return false;
     }
+    // The unpacked pattern is the first "lpt" file of the folder, so one left
+    // by a run that was cut short would be copied instead of the new one.
+    std::vector<std::string> names;
+    if (os::ListFiles(rc.AppFolder, &names) == 0) {
+      for (const std::string& fileName : names) {
+        if (!StartsWithNoCase(fileName, "lpt")) continue;
+        const std::string stale = rc.AppFolder + "\\" + fileName;
+        WriteLog(rc, "MSG : Deleteing File " + stale);
+        if (!fncDeleteFile(rc, stale, DeleteForm::kB)) return false;
+        WriteLog(rc, "MSG : Successfully Deleted File " + stale);
+      }
+    }
     std::string pattern;
     if (!FileUnzip(rc, rc.AppFolder, &pattern)) {
       WriteLog(rc, std::string("ERR : ") + kName + " - Failed to UnZip " + archive);
