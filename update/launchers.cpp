@@ -520,8 +520,9 @@ bool fncMcAfeeLiveUpdate(RunContext& rc, bool McAfeeVseFound) {
 
     bool ok = false;
     std::string folder, parameters;
-    if (fncGetMcAfeeManagedLiveUpdateDir(rc, &folder, &parameters)) {
-      if (Refused(rc, kName, parameters, ArgumentProblem(parameters))) return false;
+    // A refused agent command line leaves the desktop updater to try.
+    if (fncGetMcAfeeManagedLiveUpdateDir(rc, &folder, &parameters) &&
+        !Refused(rc, kName, parameters, ArgumentProblem(parameters))) {
       if (!StartAndWait(rc, "myagtsvc")) return false;
       const std::string tool = folder + "\\Agent\\UpdDlg.exe";
       if (os::FileExists(tool)) {
@@ -658,6 +659,18 @@ bool fncRunTrendMicroIntelligentUpdate(RunContext& rc) {
     if (!os::FileExists(archive)) {
       WriteLog(rc, std::string("ERR : ") + kName + " - Folder Not Found " + archive);
       return false;
+    }
+    // The unpacked pattern is the first "lpt" file of the folder, so one left
+    // by a run that was cut short would be copied instead of the new one.
+    std::vector<std::string> names;
+    if (os::ListFiles(rc.AppFolder, &names) == 0) {
+      for (const std::string& fileName : names) {
+        if (!StartsWithNoCase(fileName, "lpt")) continue;
+        const std::string stale = rc.AppFolder + "\\" + fileName;
+        WriteLog(rc, "MSG : Deleteing File " + stale);
+        if (!fncDeleteFile(rc, stale, DeleteForm::kB)) return false;
+        WriteLog(rc, "MSG : Successfully Deleted File " + stale);
+      }
     }
     std::string pattern;
     if (!FileUnzip(rc, rc.AppFolder, &pattern)) {

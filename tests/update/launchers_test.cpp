@@ -361,6 +361,9 @@ TEST_F(Launchers, ManagedAgentUpdaterAndTheDesktopUpdaterAfterIt) {
       {"desktop updater, then the pause", kManagedRegistry, {{"DP\\mcupdate.exe", "x"}}, true, desktop, 450000},
       {"a command line that would chain a command", ReplaceAll(kManagedRegistry, "/update /silent", "/update & calc"),
        {{"MS\\Agent\\UpdDlg.exe", "x"}}, false, "", 0},
+      {"a refused command line, then the desktop updater",
+       ReplaceAll(kManagedRegistry, "/update /silent", "/update & calc"),
+       {{"MS\\Agent\\UpdDlg.exe", "x"}, {"DP\\mcupdate.exe", "x"}}, true, desktop, 450000},
       {"neither", kManagedRegistry, {}, false, "", 0},
   };
   for (const auto& c : cases) {
@@ -470,6 +473,28 @@ TEST_F(TrendPattern, FailuresBeforeTheServicesAreTouched) {
   // The unpacked pattern does not wait for the next run.
   EXPECT_FALSE(os::FileExists("C:\\AV\\lpt$vpn.123"));
   EXPECT_FALSE(Logged("MSG : Stopping Service tmlisten"));
+}
+
+TEST_F(TrendPattern, APatternLeftByAnEarlierRunIsNeverCopied) {
+  // "lpt$vpn.100" sorts before the archive's "lpt$vpn.123".
+  struct Case {
+    const char* name;
+    bool locked;  // the leftover cannot be deleted
+  } const cases[] = {{"removed before unpacking", false}, {"cannot be removed", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string denied = c.locked ? "[Denied]\r\nC:\\AV\\lpt$vpn.100=write\r\n" : "";
+    Start(kTrendRegistry, "[Services]\r\ntmlisten=running\r\nntrtscan=running\r\n" + denied,
+          {{"OfficeScan\\tmlisten.exe", "x"},
+           {"AV\\lpt$vpn.100", "pattern 100"},
+           {"AV\\TrendMicro.zip", ziptest::Build({{"lpt$vpn.123", "pattern 123"}})}});
+    EXPECT_EQ(fncRunTrendMicroIntelligentUpdate(rc), !c.locked);
+    EXPECT_FALSE(os::FileExists("C:\\OfficeScan\\lpt$vpn.100"));
+    EXPECT_EQ(os::FileExists("C:\\OfficeScan\\lpt$vpn.123"), !c.locked);
+    // A locked leftover stops the run before the archive is unpacked.
+    EXPECT_EQ(os::FileExists("C:\\AV\\TrendMicro.zip"), c.locked);
+    EXPECT_EQ(Logged("MSG : Stopping Service tmlisten"), !c.locked);
+  }
 }
 
 // ---- VIPRE and AVG -----------------------------------------------------------------------------------

@@ -1,0 +1,1 @@
+"C:\ProgramData\Planted\Planted.exe" /planted
