@@ -337,12 +337,16 @@ bool fncNortonLiveUpdate(RunContext& rc) {
       if (!basePath.empty() && os::FileExists(basePath + "SepLiveUpdate.exe"))
         return RunNortonTool(rc, basePath + "SepLiveUpdate.exe", " -S", false);
 
+      // Without an install folder the path would start at the root of the
+      // current drive, where any user may put a uistub.exe.
       const std::string& location = rc.Norton.StrNortonInstallLocation;
-      WriteLog(rc, "MSG: Reading uistub.exe location from " + location + "Engine64\\22.8.0.50\\");
-      const std::string uistubFolder = location + "\\Engine64\\22.8.0.50\\";
-      WriteLog(rc, "MSG: uistub.exe location " + uistubFolder);
-      if (os::FileExists(uistubFolder + "uistub.exe"))
-        return RunNortonTool(rc, uistubFolder + "uistub.exe", " /lu", true);
+      if (!TrimSpaces(location).empty()) {
+        WriteLog(rc, "MSG: Reading uistub.exe location from " + location + "Engine64\\22.8.0.50\\");
+        const std::string uistubFolder = location + "\\Engine64\\22.8.0.50\\";
+        WriteLog(rc, "MSG: uistub.exe location " + uistubFolder);
+        if (os::FileExists(uistubFolder + "uistub.exe"))
+          return RunNortonTool(rc, uistubFolder + "uistub.exe", " /lu", true);
+      }
     }
     std::string folder;
     if (fncGetNortonLiveUpdateDir(rc, &folder)) {
@@ -516,8 +520,9 @@ bool fncMcAfeeLiveUpdate(RunContext& rc, bool McAfeeVseFound) {
 
     bool ok = false;
     std::string folder, parameters;
-    if (fncGetMcAfeeManagedLiveUpdateDir(rc, &folder, &parameters)) {
-      if (Refused(rc, kName, parameters, ArgumentProblem(parameters))) return false;
+    // A refused agent command line leaves the desktop updater to try.
+    if (fncGetMcAfeeManagedLiveUpdateDir(rc, &folder, &parameters) &&
+        !Refused(rc, kName, parameters, ArgumentProblem(parameters))) {
       if (!StartAndWait(rc, "myagtsvc")) return false;
       const std::string tool = folder + "\\Agent\\UpdDlg.exe";
       if (os::FileExists(tool)) {

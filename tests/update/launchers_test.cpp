@@ -65,6 +65,7 @@ TEST_F(Launchers, NortonTriesItsFourPlacesInOrder) {
     std::string command;  // empty: nothing runs
     bool uistub;
     Lines notFound;
+    std::string location = "C:\\N";  // StrNortonInstallLocation
   } cases[] = {
       {"endpoint first", true,
        {{"SEP\\SepLiveUpdate.exe", "x"}, {"N\\Engine64\\22.8.0.50\\uistub.exe", "x"}, {"LU\\LUALL.exe", "x"}},
@@ -78,6 +79,9 @@ TEST_F(Launchers, NortonTriesItsFourPlacesInOrder) {
       {"program files last", false, {{"PF\\Symantec\\LiveUpdate\\LUALL.exe", "x"}},
        "C:\\PF\\Symantec\\LiveUpdate\\LUALL.exe -S", false,
        {"ERR : fncNortonLiveUpdate - File Not Found C:\\LU\\LUALL.exe"}},
+      {"no install folder: no uistub.exe at the root of the drive", true,
+       {{"Engine64\\22.8.0.50\\uistub.exe", "x"}, {"LU\\LUALL.exe", "x"}},
+       "C:\\LU\\LUALL.exe -S", false, {}, ""},
       {"nothing there", true, {}, "", false,
        {"ERR : fncNortonLiveUpdate - File Not Found C:\\LU\\LUALL.exe",
         "ERR : fncNortonLiveUpdate - File Not Found C:\\PF\\Symantec\\LiveUpdate\\LUALL.exe"}},
@@ -86,9 +90,12 @@ TEST_F(Launchers, NortonTriesItsFourPlacesInOrder) {
     SCOPED_TRACE(c.name);
     Start(kNortonRegistry, "", c.tools);
     rc.Norton.NortonPathSearchUsed = c.pathSearch;
-    rc.Norton.StrNortonInstallLocation = "C:\\N";
+    rc.Norton.StrNortonInstallLocation = c.location;
     EXPECT_EQ(fncNortonLiveUpdate(rc), !c.command.empty());
     EXPECT_EQ(LinesStarting("ERR : fncNortonLiveUpdate - File Not Found"), c.notFound);
+    if (c.location.empty()) {
+      EXPECT_EQ(LinesStarting("MSG: "), Lines{});
+    }
     if (c.command.empty()) {
       EXPECT_FALSE(Ran());
       continue;
@@ -354,6 +361,9 @@ TEST_F(Launchers, ManagedAgentUpdaterAndTheDesktopUpdaterAfterIt) {
       {"desktop updater, then the pause", kManagedRegistry, {{"DP\\mcupdate.exe", "x"}}, true, desktop, 450000},
       {"a command line that would chain a command", ReplaceAll(kManagedRegistry, "/update /silent", "/update & calc"),
        {{"MS\\Agent\\UpdDlg.exe", "x"}}, false, "", 0},
+      {"a refused command line, then the desktop updater",
+       ReplaceAll(kManagedRegistry, "/update /silent", "/update & calc"),
+       {{"MS\\Agent\\UpdDlg.exe", "x"}, {"DP\\mcupdate.exe", "x"}}, true, desktop, 450000},
       {"neither", kManagedRegistry, {}, false, "", 0},
   };
   for (const auto& c : cases) {
