@@ -22,6 +22,12 @@
 // Paths are Windows paths or relative to the working folder. Without a
 // section or file it prints nothing and exits 0.
 //
+// A Windows build started as "--service <name> running|startpend" is instead
+// the program of a service of that name (the Wine runner registers one for
+// each service of the scenario's machine). A running one accepts a stop: it
+// reports stopped and ends, so a later start brings it back running. A
+// startpend one never gets past starting and accepts no control.
+//
 // On the simulated machine the host runs it with AVDEF_TOOL_DRIVE_C (the host
 // folder of C:) and AVDEF_TOOL_REPORT (a file): it then maps C:\ paths, does
 // its work at once and, instead of sleeping and starting its child, writes
@@ -208,6 +214,58 @@ std::string SelfPath(const char*) {
   ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
   return buffer;
 }
+
+// ---- Service mode --------------------------------------------------------------
+
+struct ServiceMode {
+  std::string name;
+  DWORD state = SERVICE_RUNNING;
+  SERVICE_STATUS_HANDLE handle = nullptr;
+  SERVICE_STATUS status{};
+  HANDLE ended = nullptr;
+};
+ServiceMode service;
+
+void ReportService(DWORD state, DWORD accepted) {
+  service.status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  service.status.dwCurrentState = state;
+  service.status.dwControlsAccepted = accepted;
+  service.status.dwWin32ExitCode = NO_ERROR;
+  ::SetServiceStatus(service.handle, &service.status);
+}
+
+DWORD WINAPI ServiceControl(DWORD control, DWORD, LPVOID, LPVOID) {
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+      if ((service.status.dwControlsAccepted & SERVICE_ACCEPT_STOP) == 0) return ERROR_CALL_NOT_IMPLEMENTED;
+      // Stopped before the control returns, as the caller's next look expects.
+      ReportService(SERVICE_STOPPED, 0);
+      ::SetEvent(service.ended);
+      return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+      return NO_ERROR;
+    default:
+      return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+}
+
+void WINAPI ServiceMain(DWORD, LPSTR*) {
+  service.handle = ::RegisterServiceCtrlHandlerExA(service.name.c_str(), ServiceControl, nullptr);
+  if (service.handle == nullptr) return;
+  ReportService(service.state, service.state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0);
+  ::WaitForSingleObject(service.ended, INFINITE);
+}
+
+int RunService(const std::string& name, const std::string& state) {
+  service.name = name;
+  if (Lower(state) == "startpend") service.state = SERVICE_START_PENDING;
+  else if (Lower(state) != "running") return 2;
+  service.ended = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::vector<char> serviceName(name.begin(), name.end());
+  serviceName.push_back('\0');
+  SERVICE_TABLE_ENTRYA table[] = {{serviceName.data(), ServiceMain}, {nullptr, nullptr}};
+  return ::StartServiceCtrlDispatcherA(table) ? 0 : 1;
+}
 #else
 std::string SelfPath(const char* argv0) { return argv0; }
 #endif
@@ -217,6 +275,9 @@ std::string SelfPath(const char* argv0) { return argv0; }
 int main(int argc, char** argv) {
   const std::string self = SelfPath(argv[0]);
   if (argc >= 3 && std::string(argv[1]) == "--child") return RunChild(ReadConfig(argv[2]));
+#ifdef _WIN32
+  if (argc >= 4 && std::string(argv[1]) == "--service") return RunService(argv[2], argv[3]);
+#endif
   const std::string ini = self + ".ini";
   const Config c = ReadConfig(ini);
   std::vector<std::string> args(argv + 1, argv + argc);

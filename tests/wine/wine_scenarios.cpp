@@ -127,6 +127,71 @@ std::vector<std::string> Words(const std::string& arg) {
   return words;
 }
 
+// Where the stand-in program of the machine's services lies in the prefix.
+const char* const kServiceProgram = "C:\\windows\\standin-service.exe";
+
+// [Services] of the staged machine, in order; a later line for the same name
+// wins, as the simulated machine reads it.
+std::vector<std::pair<std::string, std::string>> MachineServices(const fs::path& staged) {
+  std::vector<std::pair<std::string, std::string>> services;
+  std::istringstream ini(ReadFile(staged / "machine.ini"));
+  std::string line, section;
+  while (std::getline(ini, line)) {
+    const std::string t = Trim(line.empty() || line.back() != '\r' ? line : line.substr(0, line.size() - 1));
+    if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
+      section = Lower(Trim(t.substr(1, t.size() - 2)));
+      continue;
+    }
+    const size_t eq = t.find('=');
+    if (section != "services" || eq == std::string::npos) continue;
+    const std::string name = Trim(t.substr(0, eq)), state = Lower(Trim(t.substr(eq + 1)));
+    auto same = std::find_if(services.begin(), services.end(),
+                             [&](const auto& entry) { return Lower(entry.first) == Lower(name); });
+    if (same != services.end()) services.erase(same);
+    services.emplace_back(name, state);
+  }
+  return services;
+}
+
+// Whether the prefix's own registry (as copied from the template) has the
+// service: Wine's services stay as they are.
+bool PrefixHasService(const fs::path& prefix, const std::string& name) {
+  const std::string key = Lower("[System\\\\CurrentControlSet\\\\Services\\\\" + name + "]");
+  std::istringstream reg(ReadFile(prefix / "system.reg"));
+  std::string line;
+  while (std::getline(reg, line)) {
+    if (Lower(line).rfind(key, 0) == 0) return true;
+  }
+  return false;
+}
+
+// Registers the machine's services with Wine's service manager, each one run
+// by the stand-in program, and starts those the machine has running or stuck
+// starting. An empty answer, or why the machine cannot be made.
+std::string StartMachineServices(const fs::path& staged, const fs::path& prefix, const fs::path& standIn,
+                                 const fs::path& scratch) {
+  const auto services = MachineServices(staged);
+  if (services.empty()) return {};
+  fs::copy_file(standIn, scenario::HostPath(prefix, kServiceProgram), fs::copy_options::overwrite_existing);
+  for (const auto& [name, state] : services) {
+    if (state != "running" && state != "stopped" && state != "startpend") {
+      return "service " + name + " is " + state +
+             ": the Wine runner makes only running, stopped and startpend services; mark the scenario wine=no";
+    }
+    if (PrefixHasService(prefix, name)) continue;
+    const std::string command =
+        std::string(kServiceProgram) + " --service " + name + " " + (state == "startpend" ? "startpend" : "running");
+    const Spawned created = Spawn({kWine, "sc", "create", name, "binpath=", command}, BaseEnvironment(prefix),
+                                  scratch / "sc.out", scratch / "sc.err", 60);
+    if (created.exitCode != 0) return "sc create " + name + " failed: " + ReadFile(scratch / "sc.out");
+    if (state == "stopped") continue;
+    const Spawned started = Spawn({kWine, "sc", "start", name}, BaseEnvironment(prefix), scratch / "sc.out",
+                                  scratch / "sc.err", 60);
+    if (started.exitCode != 0) return "sc start " + name + " failed: " + ReadFile(scratch / "sc.out");
+  }
+  return {};
+}
+
 struct Result {
   enum { kPass, kFail, kSkip } kind;
   std::vector<std::string> details;
@@ -220,6 +285,10 @@ Result RunScenario(scenario::Scenario s, const fs::path& exe, const fs::path& te
                                  scratch / "boot.err", 120);
     if (booted.exitCode != 0) return {Result::kFail, {"the prefix does not start: " + ReadFile(scratch / "boot.err")}};
   }
+
+  // Their processes belong to this prefix's server and end with it.
+  const std::string servicesWhy = StartMachineServices(staged, prefix, exe.parent_path() / "vendortool.exe", scratch);
+  if (!servicesWhy.empty()) return {Result::kFail, {servicesWhy}};
 
   const std::string startClock = MachineIni(staged, "Clock", "Start", kDefaultClock);
   std::vector<scenario::Outcome> outcomes;
