@@ -183,11 +183,17 @@ std::string StartMachineServices(const fs::path& staged, const fs::path& prefix,
         std::string(kServiceProgram) + " --service " + name + " " + (state == "startpend" ? "startpend" : "running");
     const Spawned created = Spawn({kWine, "sc", "create", name, "binpath=", command}, BaseEnvironment(prefix),
                                   scratch / "sc.out", scratch / "sc.err", 60);
-    if (created.exitCode != 0) return "sc create " + name + " failed: " + ReadFile(scratch / "sc.out");
+    if (created.exitCode != 0) {
+      return "sc create " + name + " failed (exit " + std::to_string(created.exitCode) +
+             "): " + ReadFile(scratch / "sc.out");
+    }
     if (state == "stopped") continue;
     const Spawned started = Spawn({kWine, "sc", "start", name}, BaseEnvironment(prefix), scratch / "sc.out",
                                   scratch / "sc.err", 60);
-    if (started.exitCode != 0) return "sc start " + name + " failed: " + ReadFile(scratch / "sc.out");
+    if (started.exitCode != 0) {
+      return "sc start " + name + " failed (exit " + std::to_string(started.exitCode) +
+             "): " + ReadFile(scratch / "sc.out");
+    }
   }
   return {};
 }
