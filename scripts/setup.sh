@@ -6,7 +6,7 @@ set -euo pipefail
 # python3-pyftpdlib: the network scenarios' FTP server (run by Debian's /usr/bin/python3).
 packages=(build-essential cmake libgtest-dev zlib1g-dev libcurl4-openssl-dev libexpat1-dev python3-pyftpdlib)
 if [[ "${1:-}" == "--windows" ]]; then
-  packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine64 faketime googletest)
+  packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine64 faketime googletest osslsigncode openssl)
 fi
 if [[ "${1:-}" == "--fuzz" ]]; then
   # libFuzzer and the sanitizers come with clang's runtime.

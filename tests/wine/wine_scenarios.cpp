@@ -130,10 +130,9 @@ std::vector<std::string> Words(const std::string& arg) {
 // Where the stand-in program of the machine's services lies in the prefix.
 const char* const kServiceProgram = "C:\\windows\\standin-service.exe";
 
-// [Services] of the staged machine, in order; a later line for the same name
-// wins, as the simulated machine reads it.
-std::vector<std::pair<std::string, std::string>> MachineServices(const fs::path& staged) {
-  std::vector<std::pair<std::string, std::string>> services;
+// The key=value lines of one section of the staged machine's settings, in order.
+std::vector<std::pair<std::string, std::string>> MachineSection(const fs::path& staged, const std::string& wanted) {
+  std::vector<std::pair<std::string, std::string>> entries;
   std::istringstream ini(ReadFile(staged / "machine.ini"));
   std::string line, section;
   while (std::getline(ini, line)) {
@@ -143,14 +142,64 @@ std::vector<std::pair<std::string, std::string>> MachineServices(const fs::path&
       continue;
     }
     const size_t eq = t.find('=');
-    if (section != "services" || eq == std::string::npos) continue;
-    const std::string name = Trim(t.substr(0, eq)), state = Lower(Trim(t.substr(eq + 1)));
+    if (section != wanted || eq == std::string::npos) continue;
+    entries.emplace_back(Trim(t.substr(0, eq)), Trim(t.substr(eq + 1)));
+  }
+  return entries;
+}
+
+// [Services] of the staged machine, in order; a later line for the same name
+// wins, as the simulated machine reads it.
+std::vector<std::pair<std::string, std::string>> MachineServices(const fs::path& staged) {
+  std::vector<std::pair<std::string, std::string>> services;
+  for (const auto& [name, value] : MachineSection(staged, "services")) {
+    const std::string state = Lower(value);
     auto same = std::find_if(services.begin(), services.end(),
                              [&](const auto& entry) { return Lower(entry.first) == Lower(name); });
     if (same != services.end()) services.erase(same);
     services.emplace_back(name, state);
   }
   return services;
+}
+
+const char* const kOpenSsl = "/usr/bin/openssl";
+const char* const kSignTool = "/usr/bin/osslsigncode";
+
+// The files the machine's [Signatures] calls validly signed get a real
+// Authenticode signature, made with a throwaway code-signing certificate, so
+// that the program's WinVerifyTrust call takes its success path. Wine 8
+// accepts such a signature without asking whether its root is trusted;
+// Windows would also need the root in its trusted store. An empty answer, or
+// why the machine cannot be made.
+std::string SignMachineFiles(const fs::path& staged, const fs::path& prefix, const fs::path& scratch) {
+  const auto entries = MachineSection(staged, "signatures");
+  if (entries.empty()) return {};
+  for (const char* tool : {kOpenSsl, kSignTool}) {
+    if (!fs::exists(tool)) return std::string(tool) + " is missing: run scripts/setup.sh --windows";
+  }
+  const fs::path key = scratch / "sign-key.pem", cert = scratch / "sign-cert.pem";
+  const Spawned made = Spawn({kOpenSsl, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key.string(),
+                              "-out", cert.string(), "-days", "30", "-subj", "/CN=Scenario code signing",
+                              "-addext", "extendedKeyUsage=codeSigning"},
+                             {}, scratch / "openssl.out", scratch / "openssl.err", 60);
+  if (made.exitCode != 0) return "openssl could not make a certificate: " + ReadFile(scratch / "openssl.err");
+  for (const auto& [path, value] : entries) {
+    if (Lower(value) != "valid") {
+      return "signature " + value + " of " + path + ": the Wine runner makes only valid signatures; mark wine=no";
+    }
+    const fs::path file = scenario::HostPath(prefix, path);
+    const fs::path signedFile = scratch / "signed.exe";
+    fs::remove(signedFile);
+    const Spawned sign = Spawn({kSignTool, "sign", "-certs", cert.string(), "-key", key.string(), "-h", "sha256",
+                                "-in", file.string(), "-out", signedFile.string()},
+                               {}, scratch / "sign.out", scratch / "sign.err", 60);
+    if (sign.exitCode != 0) {
+      return "osslsigncode could not sign " + path + ": " + ReadFile(scratch / "sign.out") +
+             ReadFile(scratch / "sign.err");
+    }
+    fs::copy_file(signedFile, file, fs::copy_options::overwrite_existing);
+  }
+  return {};
 }
 
 // Whether the prefix's own registry (as copied from the template) has the
@@ -291,6 +340,9 @@ Result RunScenario(scenario::Scenario s, const fs::path& exe, const fs::path& te
                                  scratch / "boot.err", 120);
     if (booted.exitCode != 0) return {Result::kFail, {"the prefix does not start: " + ReadFile(scratch / "boot.err")}};
   }
+
+  const std::string signWhy = SignMachineFiles(staged, prefix, scratch);
+  if (!signWhy.empty()) return {Result::kFail, {signWhy}};
 
   // Their processes belong to this prefix's server and end with it.
   const std::string servicesWhy = StartMachineServices(staged, prefix, exe.parent_path() / "vendortool.exe", scratch);
