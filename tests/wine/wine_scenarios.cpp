@@ -152,10 +152,11 @@ std::vector<std::pair<std::string, std::string>> MachineSection(const fs::path& 
 // wins, as the simulated machine reads it.
 std::vector<std::pair<std::string, std::string>> MachineServices(const fs::path& staged) {
   std::vector<std::pair<std::string, std::string>> services;
-  for (const auto& [name, value] : MachineSection(staged, "services")) {
-    const std::string state = Lower(value);
+  for (const auto& entry : MachineSection(staged, "services")) {
+    const std::string& name = entry.first;
+    const std::string state = Lower(entry.second);
     auto same = std::find_if(services.begin(), services.end(),
-                             [&](const auto& entry) { return Lower(entry.first) == Lower(name); });
+                             [&](const auto& kept) { return Lower(kept.first) == Lower(name); });
     if (same != services.end()) services.erase(same);
     services.emplace_back(name, state);
   }
