@@ -116,9 +116,11 @@ void LogFileNotFound(RunContext& rc, const std::string& launcher, const std::str
 }
 
 // Deletes a package after its run, with the two lines the logs carry.
-void DeletePackage(RunContext& rc, const std::string& package, DeleteForm form) {
+bool DeletePackage(RunContext& rc, const std::string& package, DeleteForm form) {
   WriteLog(rc, "MSG : Deleteing File " + package);
-  if (fncDeleteFile(rc, package, form)) WriteLog(rc, "MSG : Successfully Deleted File " + package);
+  if (!fncDeleteFile(rc, package, form)) return false;
+  WriteLog(rc, "MSG : Successfully Deleted File " + package);
+  return true;
 }
 
 // Asks up to 24 times, 10 seconds apart, whether the service is in the state.
@@ -666,10 +668,7 @@ bool fncRunTrendMicroIntelligentUpdate(RunContext& rc) {
     if (os::ListFiles(rc.AppFolder, &names) == 0) {
       for (const std::string& fileName : names) {
         if (!StartsWithNoCase(fileName, "lpt")) continue;
-        const std::string stale = rc.AppFolder + "\\" + fileName;
-        WriteLog(rc, "MSG : Deleteing File " + stale);
-        if (!fncDeleteFile(rc, stale, DeleteForm::kB)) return false;
-        WriteLog(rc, "MSG : Successfully Deleted File " + stale);
+        if (!DeletePackage(rc, rc.AppFolder + "\\" + fileName, DeleteForm::kB)) return false;
       }
     }
     std::string pattern;
